@@ -1,0 +1,136 @@
+// Tavix CallerID: the program's interface to the AD101 device library.
+#include "device/DeviceLibrary.h"
+
+#include "device/SharedLibrary.h"
+
+namespace {
+
+// Hands a field to the library with the fill it expects, and keeps the library from
+// claiming more than the width: the byte after the last character stays NUL.
+char* prepared(DeviceTextField& field, int expectedWidth)
+{
+    if (field.width() != expectedWidth)
+        throw std::invalid_argument("device text field has width " + std::to_string(field.width()) +
+                                    ", the library writes " + std::to_string(expectedWidth));
+    field.clear();
+    return field.buffer();
+}
+
+void terminate(DeviceTextField& field) { field.buffer()[field.width()] = '\0'; }
+
+} // namespace
+
+DeviceLibrary::DeviceLibrary()
+    : m_library(std::make_unique<SharedLibrary>(kLibraryFileName))
+{
+    m_resolve = [library = m_library.get()](const char* name) { return library->resolve(name); };
+}
+
+DeviceLibrary::DeviceLibrary(Resolver resolver) : m_resolve(std::move(resolver)) {}
+
+DeviceLibrary::~DeviceLibrary() = default;
+
+template <typename Fn> Fn DeviceLibrary::entry(Fn& cache, const char* name)
+{
+    if (!cache) {
+        void* address = m_resolve(name);
+        if (!address)
+            throw DeviceError(std::string("The device library has no entry \"") + name + "\"");
+        cache = reinterpret_cast<Fn>(address);
+    }
+    return cache;
+}
+
+#define TAVIX_CALL(name, ...) entry(m_##name, #name)(__VA_ARGS__)
+
+int32_t DeviceLibrary::AD101_InitDevice(AD101WindowHandle window)
+{
+    return TAVIX_CALL(AD101_InitDevice, window);
+}
+int32_t DeviceLibrary::AD101_GetDevice() { return TAVIX_CALL(AD101_GetDevice); }
+int32_t DeviceLibrary::AD101_FreeDevice() { return TAVIX_CALL(AD101_FreeDevice); }
+int32_t DeviceLibrary::AD101_SetLED(int32_t nLine, int32_t ledCode)
+{
+    return TAVIX_CALL(AD101_SetLED, nLine, ledCode);
+}
+int32_t DeviceLibrary::AD101_SetBusy(int32_t nLine, int32_t flag)
+{
+    return TAVIX_CALL(AD101_SetBusy, nLine, flag);
+}
+int32_t DeviceLibrary::AD101_ShowCollateralPhoneDialed(int32_t show)
+{
+    return TAVIX_CALL(AD101_ShowCollateralPhoneDialed, show);
+}
+int32_t DeviceLibrary::AD101_SetDialOutStartTalkingTime(int32_t seconds)
+{
+    return TAVIX_CALL(AD101_SetDialOutStartTalkingTime, seconds);
+}
+int32_t DeviceLibrary::AD101_SetRingOffTime(int32_t seconds)
+{
+    return TAVIX_CALL(AD101_SetRingOffTime, seconds);
+}
+int32_t DeviceLibrary::AD101_ReadParameter(int32_t nLine)
+{
+    return TAVIX_CALL(AD101_ReadParameter, nLine);
+}
+int32_t DeviceLibrary::AD101_GetParameter(int32_t nLine, AD101TimingParameters* record)
+{
+    return TAVIX_CALL(AD101_GetParameter, nLine, record);
+}
+int32_t DeviceLibrary::AD101_SetParameter(int32_t nLine, AD101TimingParameters* record)
+{
+    return TAVIX_CALL(AD101_SetParameter, nLine, record);
+}
+
+int32_t DeviceLibrary::AD101_GetCallerID(int32_t nLine, DeviceTextField& callerId,
+                                         DeviceTextField* name, DeviceTextField* time)
+{
+    auto fn = entry(m_AD101_GetCallerID, "AD101_GetCallerID");
+    char* nameBuffer = name ? prepared(*name, AD101_NAME_WIDTH) : nullptr;
+    char* timeBuffer = time ? prepared(*time, AD101_TIME_WIDTH) : nullptr;
+    const int32_t count =
+        fn(nLine, prepared(callerId, AD101_CALLERID_WIDTH), nameBuffer, timeBuffer);
+    terminate(callerId);
+    if (name)
+        terminate(*name);
+    if (time)
+        terminate(*time);
+    return count;
+}
+
+int32_t DeviceLibrary::AD101_GetRingIndex(int32_t nLine)
+{
+    return TAVIX_CALL(AD101_GetRingIndex, nLine);
+}
+
+int32_t DeviceLibrary::AD101_GetDialDigit(int32_t nLine, DeviceTextField& digits)
+{
+    auto fn = entry(m_AD101_GetDialDigit, "AD101_GetDialDigit");
+    const int32_t result = fn(nLine, prepared(digits, AD101_DIGITS_WIDTH));
+    terminate(digits);
+    return result;
+}
+
+int32_t DeviceLibrary::AD101_GetCollateralDialDigit(int32_t nLine, DeviceTextField& digits)
+{
+    auto fn = entry(m_AD101_GetCollateralDialDigit, "AD101_GetCollateralDialDigit");
+    const int32_t result = fn(nLine, prepared(digits, AD101_DIGITS_WIDTH));
+    terminate(digits);
+    return result;
+}
+
+int32_t DeviceLibrary::AD101_GetCPUVersion(int32_t nLine, DeviceTextField& version)
+{
+    auto fn = entry(m_AD101_GetCPUVersion, "AD101_GetCPUVersion");
+    const int32_t result = fn(nLine, prepared(version, AD101_CPUVERSION_WIDTH));
+    terminate(version);
+    return result;
+}
+
+int32_t DeviceLibrary::AD101_GetCPUID(int32_t nLine, DeviceTextField& id)
+{
+    auto fn = entry(m_AD101_GetCPUID, "AD101_GetCPUID");
+    const int32_t result = fn(nLine, prepared(id, AD101_CPUID_WIDTH));
+    terminate(id);
+    return result;
+}

@@ -1,0 +1,75 @@
+/* Tavix CallerID: the C interface of the AD101 device library, shared by the program and the simulated box. */
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#if defined(_WIN32)
+#define AD101_CALL __stdcall
+#else
+#define AD101_CALL
+#endif
+
+/* The window message the box posts for every event: wParam = line * 65536 + kind. */
+#define AD101_WM_DEVICE_EVENT 1204u
+
+/* Text buffer widths in characters; each buffer holds one more byte for the NUL. */
+#define AD101_CALLERID_WIDTH 128
+#define AD101_NAME_WIDTH 128
+#define AD101_TIME_WIDTH 128
+#define AD101_DIGITS_WIDTH 128
+#define AD101_CPUVERSION_WIDTH 32
+#define AD101_CPUID_WIDTH 4
+
+/* Six per-line timing values in units of 10 ms, exchanged by address. */
+typedef struct AD101TimingParameters {
+    int32_t RingOn;
+    int32_t RingOff;
+    int32_t HookOn;
+    int32_t HookOff;
+    int32_t CallerIdStop;
+    int32_t NoLine;
+} AD101TimingParameters;
+
+/*
+ * Where there is no window system, the "window handle" given to AD101_InitDevice is the
+ * address of a message port owned by the program. The box posts through it, from any
+ * thread; post() only queues and returns at once.
+ */
+#define AD101_PORT_MAGIC 0x504D5854u /* "TXMP" */
+typedef struct AD101MessagePort {
+    uint32_t magic;
+    void* context;
+    void (*post)(void* context, uint32_t message, int32_t wParam, int32_t lParam);
+} AD101MessagePort;
+
+typedef intptr_t AD101WindowHandle;
+
+int32_t AD101_CALL AD101_InitDevice(AD101WindowHandle hWnd);
+int32_t AD101_CALL AD101_GetDevice(void);
+int32_t AD101_CALL AD101_FreeDevice(void);
+int32_t AD101_CALL AD101_SetLED(int32_t nLine, int32_t ledCode);
+int32_t AD101_CALL AD101_SetBusy(int32_t nLine, int32_t flag);
+int32_t AD101_CALL AD101_ShowCollateralPhoneDialed(int32_t show);
+int32_t AD101_CALL AD101_SetDialOutStartTalkingTime(int32_t seconds);
+int32_t AD101_CALL AD101_SetRingOffTime(int32_t seconds);
+int32_t AD101_CALL AD101_ReadParameter(int32_t nLine);
+int32_t AD101_CALL AD101_GetParameter(int32_t nLine, AD101TimingParameters* record);
+int32_t AD101_CALL AD101_SetParameter(int32_t nLine, AD101TimingParameters* record);
+int32_t AD101_CALL AD101_GetCallerID(int32_t nLine, char* szCallerID, char* szName, char* szTime);
+int32_t AD101_CALL AD101_GetRingIndex(int32_t nLine);
+int32_t AD101_CALL AD101_GetDialDigit(int32_t nLine, char* szDigits);
+int32_t AD101_CALL AD101_GetCollateralDialDigit(int32_t nLine, char* szDigits);
+int32_t AD101_CALL AD101_GetCPUVersion(int32_t nLine, char* szVersion);
+int32_t AD101_CALL AD101_GetCPUID(int32_t nLine, char* szId);
+
+#ifdef __cplusplus
+}
+
+static_assert(sizeof(AD101TimingParameters) == 24, "the record is six 32-bit values");
+static_assert(offsetof(AD101TimingParameters, NoLine) == 20, "fields are packed in order");
+#endif

@@ -1,0 +1,49 @@
+// Tavix CallerID tests: a recording fake of the device library behind DeviceLibrary.
+#pragma once
+
+#include "device/DeviceLibrary.h"
+
+#include <array>
+#include <set>
+#include <string>
+#include <vector>
+
+// Records every call in the simulated box's trace format ("AD101_SetLED 0 3",
+// "AD101_GetCallerID 1 buf null null", "AD101_SetParameter 1 20 0 12 14 25 12") and answers
+// from per-line values that a test sets. Only one instance may exist at a time: the entries
+// are plain C functions.
+class RecordingDevice
+{
+public:
+    struct Line {
+        std::string callerId, name, time, digits, collateral, cpuVersion, cpuId;
+        int32_t callerIdCount = 0; // result of AD101_GetCallerID
+        int32_t rings = 0;         // result of AD101_GetRingIndex
+        AD101TimingParameters parameters{};
+    };
+
+    RecordingDevice();
+    ~RecordingDevice();
+
+    // A DeviceLibrary whose entries are this fake's; entries named in `missing` are absent.
+    DeviceLibrary::Resolver resolver();
+    void removeEntry(const std::string& name) { m_missing.insert(name); }
+
+    // Values for line 0 to 3; other lines answer with empty texts and zero counts.
+    Line& line(int index) { return m_lines.at(static_cast<size_t>(index)); }
+
+    const std::vector<std::string>& calls() const { return m_calls; }
+    void clearCalls() { m_calls.clear(); }
+    AD101WindowHandle initHandle() const { return m_initHandle; }
+
+    // Internal: used by the C entry functions.
+    static RecordingDevice& current();
+    void record(std::string call) { m_calls.push_back(std::move(call)); }
+    Line* lineOrNull(int32_t index);
+    AD101WindowHandle m_initHandle = 0;
+
+private:
+    std::array<Line, 4> m_lines;
+    std::vector<std::string> m_calls;
+    std::set<std::string> m_missing;
+};
