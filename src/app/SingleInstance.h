@@ -1,0 +1,24 @@
+// Tavix CallerID: one monitor per user, so that no caller is sent twice.
+#pragma once
+
+#include <string>
+
+// Holds an exclusive lock on a file in the per-user runtime folder for the life of the object.
+// The system drops the lock when the process ends, however it ends.
+class SingleInstance
+{
+public:
+    SingleInstance();
+    ~SingleInstance();
+    SingleInstance(const SingleInstance&) = delete;
+    SingleInstance& operator=(const SingleInstance&) = delete;
+
+    // False when another instance holds the lock. Throws std::runtime_error when the lock
+    // file cannot be opened at all.
+    bool acquire();
+    const std::string& lockPath() const { return m_path; }
+
+private:
+    std::string m_path;
+    int m_fd = -1;
+};

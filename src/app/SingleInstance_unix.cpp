@@ -1,0 +1,36 @@
+// Tavix CallerID: one monitor per user, with flock() on a file in the runtime folder.
+#include "app/SingleInstance.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <stdexcept>
+#include <sys/file.h>
+#include <unistd.h>
+
+SingleInstance::SingleInstance()
+{
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime && *runtime == '/')
+        m_path = std::string(runtime) + "/tavix-callerid.lock";
+    else
+        m_path = "/tmp/tavix-callerid-" + std::to_string(getuid()) + ".lock";
+}
+
+SingleInstance::~SingleInstance()
+{
+    if (m_fd >= 0)
+        close(m_fd); // releases the lock; the file stays for the next run
+}
+
+bool SingleInstance::acquire()
+{
+    if (m_fd < 0) {
+        m_fd = open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (m_fd < 0)
+            throw std::runtime_error("Cannot open the lock file " + m_path + ": " +
+                                     std::strerror(errno));
+    }
+    return flock(m_fd, LOCK_EX | LOCK_NB) == 0;
+}

@@ -1,0 +1,23 @@
+// Tavix CallerID: SIGTERM, SIGINT and SIGHUP close the program the way the user would.
+#pragma once
+
+#include <QObject>
+
+#include <functional>
+
+class QSocketNotifier;
+
+// Turns the signals into a call of `onSignal` on the GUI thread (self-pipe), so that a
+// session ending or `kill` runs the normal shutdown: the LED goes off and the device is freed.
+class TerminationSignals : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit TerminationSignals(std::function<void()> onSignal, QObject* parent = nullptr);
+    ~TerminationSignals() override;
+
+private:
+    std::function<void()> m_onSignal;
+    QSocketNotifier* m_notifier = nullptr;
+};

@@ -1,0 +1,61 @@
+// Tavix CallerID: program entry. Everything is connected here.
+#include "app/SingleInstance.h"
+#include "app/TerminationSignals.h"
+#include "device/DeviceLibrary.h"
+#include "log/ActivityLog.h"
+#include "ui/CallerIdApp.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include <cstdio>
+
+namespace {
+
+constexpr const char* kTitle = "Tavix CallerID";
+
+// The message goes to standard error always, and into a box where someone can see one.
+void report(QMessageBox::Icon icon, const QString& text)
+{
+    std::fprintf(stderr, "tavix-callerid: %s\n", qPrintable(text));
+    const QString platform = QGuiApplication::platformName();
+    if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal"))
+        return;
+    QMessageBox box(icon, QString::fromLatin1(kTitle), text, QMessageBox::Ok);
+    box.exec();
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Tavix"));
+    QApplication::setApplicationName(QStringLiteral("tavix-callerid"));
+
+    SingleInstance instance;
+    try {
+        if (!instance.acquire()) {
+            report(QMessageBox::Information,
+                   QStringLiteral("Tavix CallerID is already running for this user."));
+            return 1;
+        }
+    } catch (const std::exception& e) {
+        report(QMessageBox::Critical, QString::fromLocal8Bit(e.what()));
+        return 1;
+    }
+
+    ActivityLog log;
+    DeviceLibrary device;
+    CallerIdApp program(device, log);
+    TerminationSignals termination([&program] { program.closeMainWindow(); });
+
+    try {
+        program.start();
+    } catch (const std::exception& e) {
+        report(QMessageBox::Critical,
+               QStringLiteral("Tavix CallerID could not start:\n%1").arg(QString::fromLocal8Bit(e.what())));
+        return 1;
+    }
+    return app.exec();
+}

@@ -1,0 +1,283 @@
+#!/usr/bin/env python3
+"""Tavix CallerID end-to-end tests: the real program under Xvfb on the simulated box."""
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import json
+import unittest
+
+BIN = os.environ["TAVIX_BIN_DIR"]
+SUPPORT = os.environ["TAVIX_TEST_SUPPORT_DIR"]
+ARTIFACTS = os.environ.get("TAVIX_ARTIFACT_DIR", os.path.join(BIN, "..", "artifacts"))
+FORM1_TITLE = "AD101Demo Version1.0.2.04 (20100325 Built)"
+MAIN_TITLE = "Tavix CallerID"
+STARTUP_CALLS = [
+    "AD101_InitDevice handle",
+    "AD101_GetDevice",
+    "AD101_SetDialOutStartTalkingTime 3",
+    "AD101_SetRingOffTime 7",
+    "AD101_SetLED 0 1",
+    "AD101_ShowCollateralPhoneDialed 1",
+    "AD101_SetLED 0 3",
+]
+
+
+def wait_until(predicate, timeout=20.0, step=0.05):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        result = predicate()
+        if result:
+            return result
+        time.sleep(step)
+    return predicate()
+
+
+class Xvfb:
+    def __init__(self):
+        read_fd, write_fd = os.pipe()
+        self.process = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1920x1080x24", "-nolisten", "tcp"],
+            pass_fds=(write_fd,), stderr=subprocess.DEVNULL)
+        os.close(write_fd)
+        with os.fdopen(read_fd) as pipe:
+            self.display = ":" + pipe.readline().strip()
+
+    def stop(self):
+        self.process.terminate()
+        self.process.wait(timeout=10)
+
+
+def make_certificates(folder):
+    """A test authority and a server certificate for 127.0.0.1 that it signed."""
+    def openssl(*args):
+        subprocess.run(["openssl", *args], cwd=folder, check=True, capture_output=True)
+    openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=Tavix test CA",
+            "-keyout", "ca.key", "-out", "ca.pem")
+    openssl("req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=127.0.0.1",
+            "-keyout", "server.key", "-out", "server.csr")
+    with open(os.path.join(folder, "san.ext"), "w") as f:
+        f.write("subjectAltName=IP:127.0.0.1,DNS:localhost\n")
+    openssl("x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key",
+            "-CAcreateserial", "-days", "2", "-extfile", "san.ext", "-out", "server.pem")
+    return os.path.join(folder, "ca.pem"), os.path.join(folder, "server.pem"), os.path.join(folder, "server.key")
+
+
+class Connector:
+    """The shop's web application: tests/support/https_server.py on 127.0.0.1."""
+
+    def __init__(self, folder, body="OK"):
+        self.ca, cert, key = make_certificates(folder)
+        self.record = os.path.join(folder, "requests.jsonl")
+        self.process = subprocess.Popen(
+            [sys.executable, os.path.join(SUPPORT, "https_server.py"), "--cert", cert, "--key", key,
+             "--record", self.record, "--body", body], stdout=subprocess.PIPE, text=True)
+        self.port = int(self.process.stdout.readline())
+
+    def requests(self):
+        try:
+            with open(self.record) as f:
+                return [json.loads(line) for line in f]
+        except FileNotFoundError:
+            return []
+
+    def stop(self):
+        self.process.terminate()
+        self.process.wait(timeout=10)
+        self.process.stdout.close()
+
+
+class Session:
+    """A user account of its own: home, runtime, state and config folders in a temporary tree."""
+
+    def __init__(self, display):
+        self.root = tempfile.mkdtemp(prefix="tavix-e2e-")
+        self.env = dict(os.environ)
+        for name in ("HOME", "XDG_RUNTIME_DIR", "XDG_STATE_HOME", "XDG_CONFIG_HOME"):
+            path = os.path.join(self.root, name.lower())
+            os.makedirs(path, mode=0o700)
+            self.env[name] = path
+        self.env["DISPLAY"] = display
+        self.env.pop("QT_QPA_PLATFORM", None)
+        self.trace_file = os.path.join(self.root, "trace.txt")
+        self.env["TAVIX_SIM_TRACE"] = self.trace_file
+        self.log_file = os.path.join(self.env["XDG_STATE_HOME"], "tavix", "tavix.log")
+        self.program = None
+
+    def configure(self, **values):
+        with open(os.path.join(self.env["XDG_CONFIG_HOME"], "Tavix.conf"), "w") as f:
+            f.write("[CallerID]\n")
+            for key, value in values.items():
+                f.write(f"{key}={value}\n")
+
+    def start(self, binary=None):
+        self.program = subprocess.Popen([binary or os.path.join(BIN, "tavix-callerid")], env=self.env,
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        return self.program
+
+    def sim(self, *args, check=True):
+        result = subprocess.run([os.path.join(BIN, "tavix-sim"), *map(str, args)], env=self.env,
+                                capture_output=True, text=True, timeout=30)
+        if check and result.returncode != 0:
+            raise AssertionError(f"tavix-sim {' '.join(map(str, args))}: {result.stderr}")
+        return result
+
+    def wait_for_box(self):
+        ok = wait_until(lambda: self.sim("status", check=False).returncode == 0)
+        if not ok:
+            raise AssertionError("the program did not open the simulated box")
+
+    def trace(self):
+        return self.sim("trace").stdout.splitlines()
+
+    def log(self):
+        try:
+            with open(self.log_file, "rb") as f:
+                return f.read()
+        except FileNotFoundError:
+            return b""
+
+    def window_id(self, title):
+        tree = subprocess.run(["xwininfo", "-root", "-tree"], env=self.env, capture_output=True,
+                              text=True).stdout
+        for line in tree.splitlines():
+            if f'"{title}"' in line:
+                return line.split()[0]
+        return None
+
+    def screenshot(self, title, name):
+        window = wait_until(lambda: self.window_id(title))
+        if not window:
+            raise AssertionError(f"no window titled {title!r}")
+        os.makedirs(ARTIFACTS, exist_ok=True)
+        path = os.path.join(ARTIFACTS, name)
+        subprocess.run([os.path.join(BIN, "tavix-screenshot"), "--window", window, path], env=self.env,
+                       check=True, timeout=30)
+        return path
+
+    def close(self):
+        """Closes the program the way a session end does and returns its exit status."""
+        self.program.send_signal(signal.SIGTERM)
+        return self.program.wait(timeout=20)
+
+    def cleanup(self):
+        if self.program and self.program.poll() is None:
+            self.program.kill()
+            self.program.wait()
+        shutil.rmtree(self.root, ignore_errors=True)
+
+
+class EndToEnd(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.xvfb = Xvfb()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.xvfb.stop()
+
+    def setUp(self):
+        self.session = Session(self.xvfb.display)
+        self.addCleanup(self.session.cleanup)
+
+    def test_startup_events_and_clean_shutdown(self):
+        s = self.session
+        s.start()
+        s.wait_for_box()
+        self.assertEqual(wait_until(lambda: s.trace()[:7] == STARTUP_CALLS and s.trace()[:7]),
+                         STARTUP_CALLS)
+        entries = s.log().split(b"\r\n...\r\n")
+        self.assertRegex(entries[0], rb"^> \d{6}: Turn line 0's light to green$")
+
+        # A line going off hook and on hook, then a ring: logged as they are decoded.
+        s.sim("set", 1, "rings", 3)
+        s.sim("event", 0, 8, 4)
+        s.sim("event", 0, 8, 1)
+        s.sim("event", 1, 8, 7)
+        s.sim("event", 4, 255)  # no such line: trapped and logged, the program carries on
+        self.assertTrue(wait_until(lambda: b"HK ON STATE PRA" in s.log()))
+        log = s.log()
+        self.assertLess(log.index(b"HK OFF STATE PRA"), log.index(b"HK ON STATE PRA"))
+        self.assertIn("AD101_GetRingIndex 1", s.trace())
+
+        s.screenshot(FORM1_TITLE, "diagnostics-window.png")
+        s.screenshot(MAIN_TITLE, "main-window.png")
+
+        self.assertEqual(s.close(), 0)
+        with open(s.trace_file) as f:
+            last = f.read().splitlines()[-2:]
+        # The box enabled its lines in order, so the last lamp switched was line 3's.
+        self.assertEqual(last, ["AD101_SetLED 3 1", "AD101_FreeDevice"])
+
+    def test_caller_reaches_the_connector(self):
+        s = self.session
+        connector = Connector(s.root, body="Caller found")
+        self.addCleanup(connector.stop)
+        s.configure(username="counter 1", password="p&ss=w#rd", host=f"127.0.0.1:{connector.port}",
+                    cafile=connector.ca)
+        s.start()
+        s.wait_for_box()
+        s.sim("call", 1, "0123456789", "--name", "A Caller", "--time", "12071530")
+        requests = wait_until(connector.requests)
+        self.assertEqual(len(requests), 1)
+        request = requests[0]
+        self.assertEqual(request["path"], "/includes/content/caller_id/connector.php")
+        self.assertEqual(request["query"], [["action", "newcall"], ["user", "counter 1"], ["line", "2"],
+                                            ["password", "p&ss=w#rd"], ["caller", "0123456789"]])
+        self.assertTrue(wait_until(lambda: b"Caller found" in s.log()))
+        log = s.log()
+        self.assertIn(b"> ", log)
+        for text in (b"MCU_BACKCID", b"Incoming nLine: 1", b"Incoming szCallerID: 0123456789"):
+            self.assertIn(text, log)
+        self.assertLess(log.index(b"MCU_BACKCID"), log.index(b"Caller found"))
+        self.assertNotIn(b"p&ss", log)
+        self.assertNotIn(b"password=", log)
+        self.assertIn("AD101_GetCallerID 1 buf buf buf", s.trace())
+        self.assertEqual(s.close(), 0)
+        self.assertEqual(len(connector.requests()), 1, "exactly one request per caller ID")
+
+    def test_second_instance_leaves_the_device_alone(self):
+        s = self.session
+        s.start()
+        s.wait_for_box()
+        second = subprocess.run([os.path.join(BIN, "tavix-callerid")],
+                                env=dict(s.env, QT_QPA_PLATFORM="offscreen"),
+                                capture_output=True, text=True, timeout=30)
+        self.assertNotEqual(second.returncode, 0)
+        self.assertIn("already running", second.stderr)
+        self.assertEqual(s.trace().count("AD101_InitDevice handle"), 1)
+        self.assertEqual(s.close(), 0)
+
+    def test_missing_device_library_is_reported(self):
+        s = self.session
+        lonely = os.path.join(s.root, "bin")
+        os.makedirs(lonely)
+        shutil.copy2(os.path.join(BIN, "tavix-callerid"), lonely)
+        # A library of that name in the working directory must not be picked up.
+        shutil.copy2(os.path.join(BIN, "libTavixHardware.so"), s.root)
+        result = subprocess.run([os.path.join(lonely, "tavix-callerid")], cwd=s.root,
+                                env=dict(s.env, QT_QPA_PLATFORM="offscreen"),
+                                capture_output=True, text=True, timeout=30)
+        self.assertNotEqual(result.returncode, 0)
+        self.assertIn("libTavixHardware.so", result.stderr)
+        self.assertLess(result.returncode, 128, "it must exit, not crash")
+
+    def test_missing_device_entry_is_reported(self):
+        s = self.session
+        partial = os.path.join(s.root, "partial")
+        os.makedirs(partial)
+        shutil.copy2(os.path.join(BIN, "tavix-callerid"), partial)
+        shutil.copy2(os.path.join(BIN, "incomplete", "libTavixHardware.so"), partial)
+        result = subprocess.run([os.path.join(partial, "tavix-callerid")],
+                                env=dict(s.env, QT_QPA_PLATFORM="offscreen"),
+                                capture_output=True, text=True, timeout=30)
+        self.assertNotEqual(result.returncode, 0)
+        self.assertLess(result.returncode, 128, "it must exit, not crash")
+        self.assertIn("AD101_GetDevice", result.stderr)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)

@@ -1,0 +1,230 @@
+// Tavix CallerID tests: DeviceLibrary and SharedLibrary against the simulated box library.
+#include "device/DeviceLibrary.h"
+
+#include "device/SharedLibrary.h"
+
+#include "TempDir.h"
+
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <optional>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::vector<std::string> kEntries = {
+#define TAVIX_ENTRY_NAME(name) #name,
+    TAVIX_AD101_ENTRIES(TAVIX_ENTRY_NAME)
+#undef TAVIX_ENTRY_NAME
+};
+
+// Sets an environment variable for the life of the object.
+class ScopedEnv
+{
+  public:
+    ScopedEnv(const char* name, const std::string& value) : m_name(name)
+    {
+        if (const char* old = std::getenv(name))
+            m_old = old;
+        setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv()
+    {
+        if (m_old)
+            setenv(m_name, m_old->c_str(), 1);
+        else
+            unsetenv(m_name);
+    }
+
+  private:
+    const char* m_name;
+    std::optional<std::string> m_old;
+};
+
+std::string errorOf(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const DeviceError& error) {
+        return error.what();
+    }
+    return "(no DeviceError)";
+}
+
+// The box writes each call it receives to the file named by TAVIX_SIM_TRACE.
+class TracedBox : public ::testing::Test
+{
+  protected:
+    std::string traced() const { return readFile(m_dir / "trace.txt"); }
+
+    TempDir m_dir;
+    ScopedEnv m_trace{"TAVIX_SIM_TRACE", (m_dir / "trace.txt").string()};
+    ScopedEnv m_runtime{"XDG_RUNTIME_DIR", m_dir.path().string()};
+};
+
+TEST(SharedLibraryTest, ResolvesEveryEntryOfTheSimulatedBox)
+{
+    SharedLibrary library(DeviceLibrary::kLibraryFileName);
+    for (const std::string& entry : kEntries)
+        EXPECT_NE(library.resolve(entry.c_str()), nullptr) << entry;
+}
+
+TEST(SharedLibraryTest, ExportsNothingButTheEntries)
+{
+    SharedLibrary library(DeviceLibrary::kLibraryFileName);
+    // SimulatedBox::instance(), an internal of the box.
+    const std::string message = errorOf([&] { library.resolve("_ZN12SimulatedBox8instanceEv"); });
+    EXPECT_NE(message.find("_ZN12SimulatedBox8instanceEv"), std::string::npos) << message;
+}
+
+TEST(SharedLibraryTest, MissingLibraryNamesTheFileAndTheReason)
+{
+    SharedLibrary library("libTavixNoSuchBox.so");
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const std::string message = errorOf([&] { library.resolve("AD101_InitDevice"); });
+        EXPECT_NE(message.find("\"libTavixNoSuchBox.so\""), std::string::npos) << message;
+        EXPECT_NE(message.find("cannot open shared object file"), std::string::npos) << message;
+    }
+}
+
+TEST(SharedLibraryTest, MissingEntryNamesTheEntry)
+{
+    SharedLibrary library(DeviceLibrary::kLibraryFileName);
+    const std::string message = errorOf([&] { library.resolve("AD101_Nope"); });
+    EXPECT_NE(message.find("\"AD101_Nope\""), std::string::npos) << message;
+    EXPECT_NE(message.find(DeviceLibrary::kLibraryFileName), std::string::npos) << message;
+    // The library itself stays usable.
+    EXPECT_NE(library.resolve("AD101_GetDevice"), nullptr);
+}
+
+TEST_F(TracedBox, DefaultLibraryIsTheBoxBesideTheProgram)
+{
+    DeviceLibrary device;
+    EXPECT_EQ(device.AD101_GetDevice(), 0); // not opened yet
+    EXPECT_EQ(traced(), "AD101_GetDevice\n");
+}
+
+TEST_F(TracedBox, EachEntryIsLookedUpOnceAndReused)
+{
+    SharedLibrary library(DeviceLibrary::kLibraryFileName);
+    std::map<std::string, int> lookups;
+    DeviceLibrary device([&](const char* name) {
+        ++lookups[name];
+        return library.resolve(name);
+    });
+    for (int round = 0; round < 3; ++round) {
+        device.AD101_GetDevice();
+        device.AD101_SetLED(round, 3);
+    }
+    const std::map<std::string, int> once = {{"AD101_GetDevice", 1}, {"AD101_SetLED", 1}};
+    EXPECT_EQ(lookups, once);
+    EXPECT_EQ(traced(), "AD101_GetDevice\nAD101_SetLED 0 3\n"
+                        "AD101_GetDevice\nAD101_SetLED 1 3\n"
+                        "AD101_GetDevice\nAD101_SetLED 2 3\n");
+}
+
+TEST_F(TracedBox, TextFieldsComeBackAtFullWidthWithNulFill)
+{
+    DeviceLibrary device;
+    device.AD101_InitDevice(0); // no port: the box opens but posts nothing
+    struct Case
+    {
+        const char* what;
+        int width;
+        std::function<void(DeviceTextField&)> read;
+        std::string text;
+    };
+    const std::vector<Case> cases = {
+        {"cpu version", 32, [&](DeviceTextField& f) { device.AD101_GetCPUVersion(0, f); },
+         "AD101 V2.3"},
+        {"cpu id", 4, [&](DeviceTextField& f) { device.AD101_GetCPUID(3, f); }, "A1B3"},
+        {"caller id", 128,
+         [&](DeviceTextField& f) { device.AD101_GetCallerID(1, f, nullptr, nullptr); }, ""},
+        {"dialled digits", 128, [&](DeviceTextField& f) { device.AD101_GetDialDigit(2, f); }, ""},
+        {"collateral digits", 128,
+         [&](DeviceTextField& f) { device.AD101_GetCollateralDialDigit(2, f); }, ""},
+    };
+    for (const Case& c : cases) {
+        DeviceTextField field(c.width);
+        // Left-overs from an earlier use must not survive the call.
+        std::fill(field.buffer(), field.buffer() + c.width, 'x');
+        c.read(field);
+        std::string expected = c.text;
+        expected.resize(static_cast<size_t>(c.width), '\0');
+        EXPECT_EQ(field.text(), expected) << c.what;
+    }
+    device.AD101_FreeDevice();
+}
+
+TEST_F(TracedBox, FieldOfTheWrongWidthIsRefusedBeforeTheCall)
+{
+    DeviceLibrary device;
+    DeviceTextField narrowVersion(31), wideId(128), shortDigits(32), id(4);
+    EXPECT_THROW(device.AD101_GetCPUVersion(0, narrowVersion), std::invalid_argument);
+    EXPECT_THROW(device.AD101_GetCPUID(0, wideId), std::invalid_argument);
+    EXPECT_THROW(device.AD101_GetDialDigit(0, shortDigits), std::invalid_argument);
+    EXPECT_THROW(device.AD101_GetCollateralDialDigit(0, id), std::invalid_argument);
+    DeviceTextField callerId(128), badName(4);
+    EXPECT_THROW(device.AD101_GetCallerID(0, callerId, &badName, nullptr), std::invalid_argument);
+    EXPECT_EQ(traced(), "");
+}
+
+// The program loads the box by file name; a file of that name in the working directory must
+// never be the one loaded.
+class LibrarySearchTest : public ::testing::Test
+{
+  protected:
+    struct Run
+    {
+        int exitCode;
+        std::string output;
+    };
+
+    Run probe(const fs::path& program, const fs::path& workingDir)
+    {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove("LD_LIBRARY_PATH");
+        environment.remove("LD_PRELOAD");
+        process.setProcessEnvironment(environment);
+        process.setWorkingDirectory(QString::fromStdString(workingDir.string()));
+        process.start(QString::fromStdString(program.string()), {});
+        EXPECT_TRUE(process.waitForFinished(30000)) << program;
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                process.readAllStandardOutput().toStdString()};
+    }
+
+    const fs::path m_probe = fs::path(TAVIX_BIN_DIR) / "tavix_device_load_probe";
+    const fs::path m_box = fs::path(TAVIX_BIN_DIR) / DeviceLibrary::kLibraryFileName;
+    TempDir m_dir;
+};
+
+TEST_F(LibrarySearchTest, BoxBesideTheProgramWinsOverTheWorkingDirectory)
+{
+    fs::create_directory(m_dir / "work");
+    std::ofstream(m_dir / "work" / DeviceLibrary::kLibraryFileName) << "not a library";
+    const Run run = probe(m_probe, m_dir / "work");
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(run.output, "loaded\n");
+}
+
+TEST_F(LibrarySearchTest, WorkingDirectoryIsNeverSearched)
+{
+    // A program with no box beside it, started where a real box lies.
+    fs::create_directory(m_dir / "bin");
+    fs::create_directory(m_dir / "work");
+    fs::copy_file(m_probe, m_dir / "bin" / "probe");
+    fs::copy_file(m_box, m_dir / "work" / DeviceLibrary::kLibraryFileName);
+    const Run run = probe(m_dir / "bin" / "probe", m_dir / "work");
+    EXPECT_EQ(run.exitCode, 2) << run.output;
+    EXPECT_NE(run.output.find("cannot open shared object file"), std::string::npos) << run.output;
+}
+
+} // namespace

@@ -1,0 +1,242 @@
+// Tavix CallerID: libFuzzer target for the device event path. Random message sequences go
+// through DeviceWindowProc over a device whose texts, counts and records are fuzzed too.
+#include "device/DeviceLibrary.h"
+#include "log/ActivityLog.h"
+#include "monitor/DeviceEventHandler.h"
+#include "monitor/DeviceEvents.h"
+#include "monitor/LineStatusTable.h"
+#include "monitor/MessagePort.h"
+#include "monitor/MonitorLinks.h"
+
+#include <QApplication>
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+FuzzedDataProvider* g_data = nullptr;
+
+// Texts of any width up to the buffer, with or without the NUL, any bytes.
+void fuzzText(char* buffer, int width)
+{
+    if (!buffer)
+        return;
+    const size_t n = g_data->ConsumeIntegralInRange<size_t>(0, static_cast<size_t>(width));
+    const std::string bytes = g_data->ConsumeBytesAsString(n);
+    std::memcpy(buffer, bytes.data(), bytes.size());
+    if (g_data->ConsumeBool())
+        buffer[bytes.size()] = '\0';
+}
+
+extern "C" {
+int32_t fzInit(AD101WindowHandle) { return 1; }
+int32_t fz0() { return 1; }
+int32_t fz1(int32_t) { return 1; }
+int32_t fz2(int32_t, int32_t) { return 1; }
+int32_t fzCount(int32_t) { return g_data->ConsumeIntegral<int32_t>(); }
+int32_t fzParameters(int32_t, AD101TimingParameters* p)
+{
+    for (int32_t* v : {&p->RingOn, &p->RingOff, &p->HookOn, &p->HookOff, &p->CallerIdStop, &p->NoLine})
+        *v = g_data->ConsumeIntegral<int32_t>();
+    return 1;
+}
+int32_t fzCallerId(int32_t, char* id, char* name, char* time)
+{
+    fuzzText(id, AD101_CALLERID_WIDTH);
+    fuzzText(name, AD101_NAME_WIDTH);
+    fuzzText(time, AD101_TIME_WIDTH);
+    return g_data->ConsumeIntegral<int32_t>();
+}
+int32_t fzDigits(int32_t, char* b) { return fuzzText(b, AD101_DIGITS_WIDTH), 1; }
+int32_t fzVersion(int32_t, char* b) { return fuzzText(b, AD101_CPUVERSION_WIDTH), 1; }
+int32_t fzCpuId(int32_t, char* b) { return fuzzText(b, AD101_CPUID_WIDTH), 1; }
+}
+
+const std::map<std::string, void*> kEntries = {
+    {"AD101_InitDevice", reinterpret_cast<void*>(&fzInit)},
+    {"AD101_GetDevice", reinterpret_cast<void*>(&fz0)},
+    {"AD101_FreeDevice", reinterpret_cast<void*>(&fz0)},
+    {"AD101_SetLED", reinterpret_cast<void*>(&fz2)},
+    {"AD101_SetBusy", reinterpret_cast<void*>(&fz2)},
+    {"AD101_ShowCollateralPhoneDialed", reinterpret_cast<void*>(&fz1)},
+    {"AD101_SetDialOutStartTalkingTime", reinterpret_cast<void*>(&fz1)},
+    {"AD101_SetRingOffTime", reinterpret_cast<void*>(&fz1)},
+    {"AD101_ReadParameter", reinterpret_cast<void*>(&fz1)},
+    {"AD101_GetParameter", reinterpret_cast<void*>(&fzParameters)},
+    {"AD101_SetParameter", reinterpret_cast<void*>(&fzParameters)},
+    {"AD101_GetCallerID", reinterpret_cast<void*>(&fzCallerId)},
+    {"AD101_GetRingIndex", reinterpret_cast<void*>(&fzCount)},
+    {"AD101_GetDialDigit", reinterpret_cast<void*>(&fzDigits)},
+    {"AD101_GetCollateralDialDigit", reinterpret_cast<void*>(&fzDigits)},
+    {"AD101_GetCPUVersion", reinterpret_cast<void*>(&fzVersion)},
+    {"AD101_GetCPUID", reinterpret_cast<void*>(&fzCpuId)},
+};
+
+// The windows' side, with the same refusals as the real windows.
+class FakeWindows : public MainWindowLink, public DiagnosticsLink
+{
+public:
+    void LightOn(int32_t line) override { lamp(line); }
+    void LightOff(int32_t line) override { lamp(line); }
+    void SendCall(const std::string&, const std::string&) override { ++calls; }
+    bool showPhoneNumberTicked() const override { return ticked; }
+    void showTimingParameters(int32_t line, const AD101TimingParameters&) override { lamp(line); }
+
+    bool ticked = true;
+    int calls = 0;
+
+private:
+    static void lamp(int32_t line)
+    {
+        if (line < 0 || line > 3)
+            throw std::out_of_range("Line index " + std::to_string(line) + " has no control");
+    }
+};
+
+struct Message {
+    uint32_t message;
+    int32_t wParam;
+    int32_t lParam;
+    bool operator==(const Message&) const = default;
+};
+std::vector<Message> g_passedOn;
+
+int32_t recordingProc(AD101WindowHandle, uint32_t message, int32_t wParam, int32_t lParam)
+{
+    g_passedOn.push_back({message, wParam, lParam});
+    return wParam ^ lParam;
+}
+
+struct World {
+    World()
+        : folder(fs::temp_directory_path() / ("tavix-fuzz-" + std::to_string(getpid()))),
+          log(folder / "tavix.log", [] { return TimeOfDay{12, 0, 0}; }),
+          device([](const char* name) { return kEntries.at(name); }),
+          handler(device, table, log, &windows, &windows)
+    {
+        fs::create_directories(folder);
+        table.build();
+        port.setWindowProc(&recordingProc);
+        InstallDeviceWindowProc(port.handle(), handler);
+        items = table.LineItems();
+    }
+
+    fs::path folder;
+    ActivityLog log;
+    DeviceLibrary device;
+    LineStatusTable table;
+    FakeWindows windows;
+    DeviceEventHandler handler;
+    MessagePort port;
+    std::array<QTreeWidgetItem*, kLineCount> items;
+};
+
+World* g_world = nullptr;
+
+size_t countFaultEntries(const std::string& log)
+{
+    size_t count = 0;
+    for (size_t at = log.find(" is out of range"); at != std::string::npos;
+         at = log.find(" is out of range", at + 1))
+        ++count;
+    for (size_t at = log.find(" has no control"); at != std::string::npos;
+         at = log.find(" has no control", at + 1))
+        ++count;
+    return count;
+}
+
+std::string readLog(const fs::path& path)
+{
+    std::string bytes;
+    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+        char chunk[65536];
+        size_t n;
+        while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
+            bytes.append(chunk, n);
+        std::fclose(f);
+    }
+    return bytes;
+}
+
+// Whether handling the notification on a line outside 0..3 must fault (once).
+bool faultsOnBadLine(int32_t kind, int32_t lParam, bool ticked)
+{
+    switch (kind) {
+    case EV_LINE_STATE:
+        return lParam >= LS_HOOK_ON_PRA && lParam <= LS_NO_HOOK_NOPR;
+    case EV_DIAL_DIGIT:
+        return ticked;
+    case EV_DEVICE_VERSION: case EV_BACK_CID: case EV_BACK_DEVICE: case EV_PARAMETER:
+    case EV_BACK_CPU_ID: case EV_BACK_COLLATERAL: case EV_MISSED_CALL: case EV_TALK_TIME:
+    case EV_BACK_ENABLE: case EV_DISABLE:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
+{
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    static QApplication app(*argc, *argv);
+    static World world;
+    g_world = &world;
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
+{
+    FuzzedDataProvider data(bytes, size);
+    g_data = &data;
+    World& w = *g_world;
+    std::error_code ignored;
+    fs::remove(w.log.path(), ignored);
+    g_passedOn.clear();
+
+    std::vector<Message> sent;
+    size_t expectedFaults = 0;
+    while (data.remaining_bytes() > 0 && sent.size() < 64) {
+        Message m{data.ConsumeBool() ? WM_DEVICE_EVENT : data.ConsumeIntegral<uint32_t>(), 0, 0};
+        // Mostly plausible events, sometimes anything at all.
+        if (data.ConsumeBool())
+            m.wParam = data.ConsumeIntegralInRange<int32_t>(-1, 5) * 65536 +
+                       data.PickValueInArray({7, 8, 9, 10, 11, 12, 13, 14, 170, 187, 238, 255, 0, 300});
+        else
+            m.wParam = data.ConsumeIntegral<int32_t>();
+        m.lParam = data.ConsumeBool() ? data.ConsumeIntegralInRange<int32_t>(-1, 12)
+                                      : data.ConsumeIntegral<int32_t>();
+        w.windows.ticked = data.ConsumeBool();
+        const int32_t line = lineOf(m.wParam);
+        if (m.message == WM_DEVICE_EVENT && (line < 0 || line > 3) &&
+            faultsOnBadLine(kindOf(m.wParam), m.lParam, w.windows.ticked))
+            ++expectedFaults;
+        const int32_t result = DeviceWindowProc(w.port.handle(), m.message, m.wParam, m.lParam);
+        if (result != (m.wParam ^ m.lParam))
+            std::abort(); // the previous procedure's result must come back unchanged
+        sent.push_back(m);
+    }
+
+    // Every message passed on exactly once, unchanged, in order.
+    if (g_passedOn != sent)
+        std::abort();
+    // No row outside 0..3: still the same four rows.
+    if (w.table.topLevelItemCount() != kLineCount || w.table.LineItems() != w.items)
+        std::abort();
+    // One log line per trapped fault.
+    if (countFaultEntries(readLog(w.log.path())) != expectedFaults)
+        std::abort();
+    g_data = nullptr;
+    return 0;
+}

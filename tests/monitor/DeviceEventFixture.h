@@ -1,0 +1,147 @@
+// Tavix CallerID tests: a device event handler behind a message port, with a recording device,
+// a log with a fixed clock and fake windows.
+#pragma once
+
+#include "RecordingDevice.h"
+#include "TempDir.h"
+#include "log/ActivityLog.h"
+#include "monitor/DeviceEventHandler.h"
+#include "monitor/DeviceEvents.h"
+#include "monitor/LineStatusTable.h"
+#include "monitor/MessagePort.h"
+#include "monitor/MonitorLinks.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <functional>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+// Each fake records its calls; `during` runs inside every call, to look at the state at that
+// moment or to fail.
+struct FakeMainWindow : MainWindowLink {
+    std::vector<std::string> calls;
+    std::string sentCallerId;
+    std::function<void()> during = [] {};
+
+    void LightOn(int32_t line) override { record("LightOn " + std::to_string(line)); }
+    void LightOff(int32_t line) override { record("LightOff " + std::to_string(line)); }
+    void SendCall(const std::string& callerID, const std::string& line) override
+    {
+        sentCallerId = callerID;
+        record("SendCall " + line);
+    }
+    void record(std::string call)
+    {
+        calls.push_back(std::move(call));
+        during();
+    }
+};
+
+struct FakeDiagnostics : DiagnosticsLink {
+    bool ticked = true;
+    mutable std::vector<std::string> calls;
+    std::function<void()> during = [] {};
+
+    bool showPhoneNumberTicked() const override
+    {
+        calls.push_back("showPhoneNumberTicked");
+        during();
+        return ticked;
+    }
+    void showTimingParameters(int32_t line, const AD101TimingParameters& p) override
+    {
+        std::string call = "showTimingParameters " + std::to_string(line);
+        for (int32_t v : {p.RingOn, p.RingOff, p.HookOn, p.HookOff, p.CallerIdStop, p.NoLine})
+            call += " " + std::to_string(v);
+        calls.push_back(call);
+        during();
+    }
+};
+
+struct PassedMessage {
+    HWND window;
+    uint32_t message;
+    int32_t wParam;
+    int32_t lParam;
+    bool operator==(const PassedMessage&) const = default;
+};
+
+// The window procedure that was in place before DeviceWindowProc.
+inline std::vector<PassedMessage> g_passedOn;
+inline int32_t g_previousResult = 0;
+inline int32_t previousWindowProc(HWND window, uint32_t message, int32_t wParam, int32_t lParam)
+{
+    g_passedOn.push_back({window, message, wParam, lParam});
+    return g_previousResult;
+}
+
+class DeviceEventTest : public ::testing::Test
+{
+protected:
+    using Rows = std::array<std::array<std::string, kColumnCount>, kLineCount>;
+
+    DeviceEventTest()
+    {
+        table.build();
+        SetWindowLongA(port.handle(), GWL_WNDPROC, reinterpret_cast<intptr_t>(&previousWindowProc));
+        InstallDeviceWindowProc(port.handle(), handler);
+        g_passedOn.clear();
+    }
+
+    // Posts one notification to the window and lets the window handle it.
+    void send(int32_t line, int32_t kind, int32_t lParam = 0)
+    {
+        sendRaw(line * 65536 + kind, lParam);
+    }
+    void sendRaw(int32_t wParam, int32_t lParam = 0)
+    {
+        port.post(WM_DEVICE_EVENT, wParam, lParam);
+        port.deliverPending();
+    }
+
+    std::string logBytes() const { return readFile(logPath); }
+    static std::string entries(std::initializer_list<std::string> texts)
+    {
+        std::string bytes;
+        for (const std::string& text : texts)
+            bytes += "> 093005: " + text + "\r\n...\r\n";
+        return bytes;
+    }
+
+    Rows rows() const
+    {
+        Rows cells;
+        for (int line = 0; line < kLineCount; ++line)
+            for (int column = 0; column < kColumnCount; ++column)
+                cells[line][column] = table.cellText(line, column);
+        return cells;
+    }
+    // Fills cells 2 to 8 of every row so that emptying them shows.
+    Rows fillCells()
+    {
+        for (int line = 0; line < kLineCount; ++line)
+            for (int column = COL_CPU_VERSION; column <= COL_DEVICE_ID; ++column)
+                table.setCell(line, column, "old " + std::to_string(column));
+        return rows();
+    }
+
+    RecordingDevice device;
+    DeviceLibrary library{device.resolver()};
+    LineStatusTable table;
+    TempDir dir;
+    std::filesystem::path logPath = dir / "tavix.log";
+    ActivityLog activityLog{logPath, [] { return TimeOfDay{9, 30, 5}; }};
+    FakeMainWindow mainWindow;
+    FakeDiagnostics diagnostics;
+    DeviceEventHandler handler{library, table, activityLog, &mainWindow, &diagnostics};
+    MessagePort port;
+};
+
+// A device text field of `width` characters holding `text`, as the device leaves it.
+inline std::string field(const std::string& text, size_t width)
+{
+    return text + std::string(width - text.size(), '\0');
+}

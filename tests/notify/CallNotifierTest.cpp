@@ -1,0 +1,300 @@
+// Tavix CallerID tests: the web notification of an incoming caller ID.
+#include "notify/CallNotifier.h"
+
+#include "log/ActivityLog.h"
+
+#include "HttpsServer.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string kUrlStart = "https://connector.test/includes/content/caller_id/connector.php"
+                              "?action=newcall&user=";
+const QString kUser = QStringLiteral("till 2");
+const QString kPassword = QStringLiteral("Sesame&Open");
+
+// The caller-ID field as the device fills it: the digits, then NULs to 128 characters.
+std::string callerField(const std::string& digits)
+{
+    std::string field = digits;
+    field.resize(128, '\0');
+    return field;
+}
+
+// ---- The URL ---------------------------------------------------------------------------------
+
+class ConnectorUrlTest : public ::testing::Test
+{
+protected:
+    TempDir dir;
+    ActivityLog log{dir / "tavix.log"};
+    CallNotifier notifier{log, "connector.test"};
+
+    std::string url(const std::string& line, const QString& user = kUser,
+                    const QString& password = kPassword,
+                    const std::string& caller = callerField("0123456789"))
+    {
+        return notifier.connectorUrl(caller, line, user, password);
+    }
+};
+
+TEST_F(ConnectorUrlTest, HoldsThePiecesInTheirOrder)
+{
+    EXPECT_EQ(url("1"), kUrlStart + "till%202&line=2&password=Sesame%26Open&caller=0123456789");
+}
+
+TEST_F(ConnectorUrlTest, EmptyLoginKeepsAllFiveKeys)
+{
+    EXPECT_EQ(url("0", "", ""), kUrlStart + "&line=1&password=&caller=0123456789");
+}
+
+TEST_F(ConnectorUrlTest, LineNumberIsTheIndexPlusOne)
+{
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"0", "1"},         {"3", "4"},   {"-1", "0"}, {"-32768", "-32767"},
+        {"32766", "32767"}, {" 2 ", "3"}, {"+2", "3"}, {"007", "8"},
+    };
+    for (const auto& [line, number] : cases)
+        EXPECT_NE(url(line).find("&line=" + number + "&password="), std::string::npos) << line;
+}
+
+TEST_F(ConnectorUrlTest, LineThatIsNoSixteenBitNumberIsRefused)
+{
+    for (const std::string line : {"32767", "32768", "-32769", "99999999999999999999"}) {
+        try {
+            url(line);
+            ADD_FAILURE() << line << " was accepted";
+        } catch (const std::out_of_range& error) {
+            EXPECT_EQ(std::string(error.what()).rfind("Overflow", 0), 0u) << error.what();
+        }
+    }
+    for (const std::string line : {"abc", "", " ", "1.5", "2x", "+-1", "0x1", "+"}) {
+        try {
+            url(line);
+            ADD_FAILURE() << '"' << line << "\" was accepted";
+        } catch (const std::invalid_argument& error) {
+            EXPECT_EQ(std::string(error.what()).rfind("Type mismatch", 0), 0u) << error.what();
+        }
+    }
+}
+
+TEST_F(ConnectorUrlTest, LoginValuesArePercentEncoded)
+{
+    const std::vector<std::pair<QString, std::string>> cases = {
+        {"a&b=c#d", "a%26b%3Dc%23d"},
+        {" lead and trail ", "%20lead%20and%20trail%20"},
+        {"1+1", "1%2B1"},
+        {"Zoë", "Zo%C3%AB"},
+        {"100%", "100%25"},
+        {"A-Z_a.z~09", "A-Z_a.z~09"},
+    };
+    for (const auto& [value, encoded] : cases) {
+        EXPECT_EQ(url("0", value, ""), kUrlStart + encoded + "&line=1&password=&caller=0123456789");
+        EXPECT_EQ(url("0", "", value),
+                  kUrlStart + "&line=1&password=" + encoded + "&caller=0123456789");
+    }
+}
+
+TEST_F(ConnectorUrlTest, CallerIsCutAtItsFirstNul)
+{
+    const auto callerPart = [&](const std::string& caller) {
+        const std::string full = url("0", kUser, kPassword, caller);
+        return full.substr(full.find("&caller="));
+    };
+    EXPECT_EQ(callerPart(callerField("5551234")), "&caller=5551234");
+    EXPECT_EQ(callerPart(std::string("12\0" "34", 5)), "&caller=12");
+    EXPECT_EQ(callerPart("5551234"), "&caller=5551234");
+    EXPECT_EQ(callerPart(callerField("")), "&caller=");
+}
+
+// ---- Sending -----------------------------------------------------------------------------------
+
+class SendCallTest : public ::testing::Test
+{
+protected:
+    TempDir dir;
+    ActivityLog log{dir / "tavix.log", [] { return TimeOfDay{10, 15, 0}; }};
+
+    // The texts of the log's entries.
+    std::vector<std::string> entries() const
+    {
+        std::vector<std::string> texts;
+        const std::string all = readFile(log.path());
+        const std::string head = "> 101500: ", tail = "\r\n...\r\n";
+        for (size_t at = 0; at < all.size();) {
+            const size_t end = all.find(tail, at);
+            EXPECT_EQ(all.compare(at, head.size(), head), 0) << all;
+            if (end == std::string::npos)
+                break;
+            texts.push_back(all.substr(at + head.size(), end - at - head.size()));
+            at = end + tail.size();
+        }
+        return texts;
+    }
+
+    // Whatever happened, the log holds one entry and neither the URL nor the password.
+    void expectOneEntryStartingWith(const std::string& start)
+    {
+        const std::vector<std::string> texts = entries();
+        ASSERT_EQ(texts.size(), 1u);
+        EXPECT_EQ(texts[0].rfind(start, 0), 0u) << texts[0];
+    }
+
+    void TearDown() override
+    {
+        const std::string all = readFile(log.path());
+        for (const std::string secret : {"Sesame", "connector.php", "password="})
+            EXPECT_EQ(all.find(secret), std::string::npos) << secret << " in the log:\n" << all;
+    }
+};
+
+TEST_F(SendCallTest, SendsOneRequestPerCallWithTheLineNumber)
+{
+    HttpsServer server;
+    CallNotifier notifier(log, server.host(), HttpsServer::caFile());
+    notifier.SendCall(callerField("0123456789"), "0", kUser, kPassword);
+    notifier.SendCall(callerField("0987654321"), "3", kUser, kPassword);
+
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    for (const auto& request : requests) {
+        EXPECT_EQ(request.method, "GET");
+        EXPECT_EQ(request.path, "/includes/content/caller_id/connector.php");
+        EXPECT_EQ(request.keys(),
+                  (std::vector<std::string>{"action", "user", "line", "password", "caller"}));
+        EXPECT_EQ(request.value("action"), "newcall");
+        EXPECT_EQ(request.value("user"), "till 2");
+        EXPECT_EQ(request.value("password"), "Sesame&Open");
+    }
+    EXPECT_EQ(requests[0].value("line"), "1");
+    EXPECT_EQ(requests[0].value("caller"), "0123456789");
+    EXPECT_EQ(requests[1].value("line"), "4");
+    EXPECT_EQ(requests[1].value("caller"), "0987654321");
+    EXPECT_EQ(entries(), (std::vector<std::string>{"OK", "OK"}));
+}
+
+TEST_F(SendCallTest, ConnectorDecodesTheLoginAsSaved)
+{
+    HttpsServer server;
+    CallNotifier notifier(log, server.host(), HttpsServer::caFile());
+    const std::vector<QString> values = {"",    "a&b=c#d", " blank ", "1+1 =2",
+                                         "Zoë", "%41",     "ä€😀",    "semi;colon"};
+    for (const QString& value : values)
+        notifier.SendCall(callerField("5551234"), "1", value, value);
+
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), values.size());
+    for (size_t i = 0; i < values.size(); ++i) {
+        EXPECT_EQ(requests[i].keys().size(), 5u) << requests[i].target;
+        EXPECT_EQ(requests[i].value("user"), values[i].toStdString());
+        EXPECT_EQ(requests[i].value("password"), values[i].toStdString());
+        EXPECT_EQ(requests[i].value("caller"), "5551234");
+    }
+}
+
+TEST_F(SendCallTest, LogsTheReplyBodyAsOneEntry)
+{
+    for (const std::string body : {"OK", "", "first line\r\nsecond line\n", "Zoë ✓"}) {
+        HttpsServer server({.body = body});
+        CallNotifier(log, server.host(), HttpsServer::caFile())
+            .SendCall(callerField("1"), "0", kUser, kPassword);
+    }
+    EXPECT_EQ(entries(), (std::vector<std::string>{"OK", "", "first line\r\nsecond line\n",
+                                                   "Zoë ✓"}));
+}
+
+TEST_F(SendCallTest, LogsTheBodyOfAnErrorStatus)
+{
+    HttpsServer server({.body = "Internal error", .status = 500});
+    CallNotifier(log, server.host(), HttpsServer::caFile())
+        .SendCall(callerField("1"), "0", kUser, kPassword);
+    EXPECT_EQ(entries(), std::vector<std::string>{"Internal error"});
+}
+
+TEST_F(SendCallTest, UnreachableConnectorIsLoggedOnce)
+{
+    CallNotifier notifier(log, "127.0.0.1:" + std::to_string(HttpsServer::unusedPort()));
+    EXPECT_NO_THROW(notifier.SendCall(callerField("1"), "0", kUser, kPassword));
+    expectOneEntryStartingWith("Couldn't connect to server: ");
+}
+
+TEST_F(SendCallTest, UntrustedCertificateIsLoggedAndNothingIsSent)
+{
+    HttpsServer server({.untrusted = true});
+    CallNotifier(log, server.host(), HttpsServer::caFile())
+        .SendCall(callerField("1"), "0", kUser, kPassword);
+    expectOneEntryStartingWith("SSL peer certificate or SSH remote key was not OK: ");
+    EXPECT_TRUE(server.requests().empty());
+}
+
+TEST_F(SendCallTest, SlowConnectorTimesOutWithoutRetry)
+{
+    HttpsServer server({.delay = 3s});
+    CallNotifier(log, server.host(), HttpsServer::caFile(), 500ms)
+        .SendCall(callerField("1"), "0", kUser, kPassword);
+    expectOneEntryStartingWith("Timeout was reached: ");
+    EXPECT_EQ(server.requests().size(), 1u);
+}
+
+TEST_F(SendCallTest, ResetConnectionIsLogged)
+{
+    HttpsServer server({.reset = true});
+    CallNotifier(log, server.host(), HttpsServer::caFile())
+        .SendCall(callerField("1"), "0", kUser, kPassword);
+    ASSERT_EQ(entries().size(), 1u);
+    EXPECT_EQ(server.requests().size(), 1u);
+}
+
+TEST_F(SendCallTest, OversizedReplyIsLoggedAsAnError)
+{
+    HttpsServer server({.largeBodyMiB = 40});
+    CallNotifier(log, server.host(), HttpsServer::caFile())
+        .SendCall(callerField("1"), "0", kUser, kPassword);
+    expectOneEntryStartingWith("The reply is larger than ");
+}
+
+TEST_F(SendCallTest, BadLineIsLoggedAndNothingIsSent)
+{
+    HttpsServer server;
+    CallNotifier notifier(log, server.host(), HttpsServer::caFile());
+    notifier.SendCall(callerField("1"), "32767", kUser, kPassword);
+    notifier.SendCall(callerField("1"), "abc", kUser, kPassword);
+    const auto texts = entries();
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[0].rfind("Overflow", 0), 0u) << texts[0];
+    EXPECT_EQ(texts[1].rfind("Type mismatch", 0), 0u) << texts[1];
+    EXPECT_TRUE(server.requests().empty());
+}
+
+TEST_F(SendCallTest, ReusesTheConnection)
+{
+    HttpsServer server;
+    CallNotifier notifier(log, server.host(), HttpsServer::caFile());
+    notifier.SendCall(callerField("1"), "0", kUser, kPassword);
+    notifier.SendCall(callerField("2"), "1", kUser, kPassword);
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].connection, 1);
+    EXPECT_EQ(requests[1].connection, 1);
+    EXPECT_EQ(requests[0].clientPort, requests[1].clientPort);
+}
+
+TEST_F(SendCallTest, LogFailureWhileLoggingTheErrorReachesTheCaller)
+{
+    HttpsServer server;
+    // A folder where the log file should be: every entry fails.
+    const ActivityLog brokenLog(dir.path());
+    CallNotifier notifier(brokenLog, server.host(), HttpsServer::caFile());
+    EXPECT_THROW(notifier.SendCall(callerField("1"), "0", kUser, kPassword), LogError);
+    EXPECT_EQ(server.requests().size(), 1u);
+}
+
+} // namespace

@@ -1,0 +1,67 @@
+// Tavix CallerID tests: a local HTTPS server in a child process, trusted through a test authority.
+#pragma once
+
+#include "TempDir.h"
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+class QProcess;
+
+// Runs tests/support/https_server.py on 127.0.0.1 with an ephemeral port. Its certificate is
+// signed by an authority made for this test run (caFile()), which nothing else trusts. While a
+// server exists, no_proxy keeps loopback requests away from any proxy in the environment.
+class HttpsServer
+{
+public:
+    struct Options {
+        std::string body = "OK";
+        int status = 200;
+        std::vector<std::string> headers{}; // extra reply headers, "Name: value"
+        std::chrono::milliseconds delay{0}; // before answering
+        bool reset = false;                 // reset the connection instead of answering
+        int largeBodyMiB = 0;               // answer with this many MiB instead of body
+        bool untrusted = false;             // a self-signed certificate caFile() did not sign
+    };
+
+    // One received request.
+    struct Request {
+        int connection = 0; // 1 for the first connection the server accepted, and so on
+        int clientPort = 0;
+        std::string method;
+        std::string target; // path and query as sent
+        std::string path;
+        std::vector<std::pair<std::string, std::string>> query; // decoded, in order
+
+        std::vector<std::string> keys() const;
+        // The first value of key; throws std::out_of_range when the key is absent.
+        const std::string& value(const std::string& key) const;
+    };
+
+    // Returns once the server accepts connections; throws std::runtime_error if it cannot start.
+    explicit HttpsServer(Options options);
+    HttpsServer();
+    ~HttpsServer();
+    HttpsServer(const HttpsServer&) = delete;
+    HttpsServer& operator=(const HttpsServer&) = delete;
+
+    uint16_t port() const { return m_port; }
+    std::string host() const { return "127.0.0.1:" + std::to_string(m_port); }
+    // The requests received so far, in order.
+    std::vector<Request> requests() const;
+    void stop();
+
+    // The test authority (PEM), made once per test program.
+    static std::string caFile();
+    // A port on 127.0.0.1 where nothing listens.
+    static uint16_t unusedPort();
+
+private:
+    TempDir m_dir;
+    std::unique_ptr<QProcess> m_process;
+    uint16_t m_port = 0;
+};

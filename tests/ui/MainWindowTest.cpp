@@ -1,0 +1,337 @@
+// Tavix CallerID tests: the main window's layout, lamps, login box and web notification.
+#include "UiTestFixture.h"
+
+#include "notify/LoginStore.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+
+#include <filesystem>
+#include <fstream>
+#include <limits>
+
+namespace {
+
+class MainWindowTest : public UiTest
+{
+protected:
+    QLabel& onLight(int line)
+    {
+        return control<QLabel>(mainWindow(), ("OnLights" + std::to_string(line)).c_str());
+    }
+    std::vector<bool> litLamps()
+    {
+        std::vector<bool> lit;
+        for (int line = 0; line < kLineCount; ++line)
+            lit.push_back(!onLight(line).isHidden());
+        return lit;
+    }
+    QLineEdit& username() { return control<QLineEdit>(mainWindow(), "tbUsername"); }
+    QLineEdit& password() { return control<QLineEdit>(mainWindow(), "tbPassword"); }
+    void retype(QLineEdit& box, const QString& text)
+    {
+        box.selectAll();
+        QTest::keyClick(&box, Qt::Key_Delete);
+        QTest::keyClicks(&box, text);
+    }
+    void save()
+    {
+        QTest::mouseClick(&control<QPushButton>(mainWindow(), "btnSaveLogin"), Qt::LeftButton);
+    }
+    void storeLogin(const QString& user, const QString& pass)
+    {
+        LoginStore store;
+        store.writeValue(QStringLiteral("username"), user);
+        store.writeValue(QStringLiteral("password"), pass);
+    }
+};
+
+TEST_F(MainWindowTest, HasItsCaptionFixedCentredSizeAndIcon)
+{
+    startProgram();
+    MainWindow& w = mainWindow();
+
+    EXPECT_EQ(w.objectName(), "main");
+    EXPECT_EQ(w.windowTitle(), "Tavix CallerID");
+    EXPECT_EQ(w.size(), QSize(264, 250));
+    EXPECT_EQ(w.minimumSize(), w.maximumSize());
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_LE(std::abs(w.frameGeometry().center().x() - screen.center().x()), 16);
+    EXPECT_LE(std::abs(w.frameGeometry().center().y() - screen.center().y()), 32);
+    for (int size : {16, 24, 32, 48, 256})
+        EXPECT_TRUE(w.windowIcon().availableSizes().contains(QSize(size, size))) << size;
+    EXPECT_EQ(QApplication::windowIcon().availableSizes().size(), 5);
+}
+
+struct Placement
+{
+    const char* name;
+    QRect geometry;
+    const char* text;
+};
+
+class MainLayoutTest : public MainWindowTest, public ::testing::WithParamInterface<Placement>
+{
+};
+
+TEST_P(MainLayoutTest, PlacesTheControl)
+{
+    startProgram();
+    auto& widget = control<QWidget>(mainWindow(), GetParam().name);
+
+    EXPECT_EQ(widget.geometry(), GetParam().geometry);
+    QString text;
+    if (auto* label = qobject_cast<QLabel*>(&widget))
+        text = label->text();
+    else if (auto* button = qobject_cast<QPushButton*>(&widget))
+        text = button->text();
+    EXPECT_EQ(text, QString::fromLatin1(GetParam().text));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SpotChecks, MainLayoutTest,
+    ::testing::Values(Placement{"Image1", {50, 8, 165, 60}, ""},
+                      Placement{"lblLineNumber", {16, 88, 65, 25}, "Line"},
+                      Placement{"OnLights2", {176, 80, 30, 31}, ""},
+                      Placement{"OffLights3", {216, 80, 30, 31}, ""},
+                      Placement{"btnSaveLogin", {200, 120, 49, 57}, "SAVE"},
+                      Placement{"tbPassword", {96, 152, 97, 23}, ""},
+                      Placement{"lblHelp", {16, 184, 233, 65}, MainWindow::kHelpText},
+                      Placement{"showDebugForm", {160, 224, 81, 21}, "Show Debug"}),
+    [](const ::testing::TestParamInfo<Placement>& info) { return std::string(info.param.name); });
+
+TEST_F(MainWindowTest, ShowsTheLoginBoxAsDesigned)
+{
+    startProgram();
+    auto& help = control<QLabel>(mainWindow(), "lblHelp");
+
+    EXPECT_TRUE(help.wordWrap());
+    EXPECT_EQ(help.palette().color(QPalette::WindowText),
+              help.palette().color(QPalette::Disabled, QPalette::WindowText));
+    EXPECT_EQ(password().echoMode(), QLineEdit::Password);
+    EXPECT_TRUE(password().styleSheet().contains("lineedit-password-character: 42"));
+    EXPECT_EQ(username().font().family(), "MS Sans Serif");
+    EXPECT_DOUBLE_EQ(username().font().pointSizeF(), 9.75);
+    EXPECT_DOUBLE_EQ(control<QLabel>(mainWindow(), "lblPassword").font().pointSizeF(), 9.75);
+    EXPECT_TRUE(control<QPushButton>(mainWindow(), "showDebugForm").isHidden());
+    EXPECT_EQ(control<QLabel>(mainWindow(), "Image1").pixmap().size(), QSize(165, 60));
+}
+
+TEST_F(MainWindowTest, FocusStartsInTheUserNameAndTabGoesRound)
+{
+    startProgram();
+    mainWindow().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&mainWindow()));
+    EXPECT_EQ(QApplication::focusWidget(), &username());
+
+    std::vector<QString> order;
+    for (int i = 0; i < 3; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        order.push_back(QApplication::focusWidget()->objectName());
+    }
+
+    EXPECT_EQ(order, (std::vector<QString>{"tbPassword", "btnSaveLogin", "tbUsername"}));
+}
+
+TEST_F(MainWindowTest, LampsStartUnlitWithTheLitLampAboveTheUnlitOne)
+{
+    startProgram();
+
+    EXPECT_EQ(litLamps(), (std::vector<bool>{false, false, false, false}));
+    const QObjectList& children = mainWindow().children();
+    for (int line = 0; line < kLineCount; ++line) {
+        auto& off = control<QLabel>(mainWindow(), ("OffLights" + std::to_string(line)).c_str());
+        EXPECT_FALSE(off.isHidden());
+        EXPECT_EQ(off.geometry(), onLight(line).geometry());
+        // Later siblings are painted above earlier ones.
+        EXPECT_GT(children.indexOf(&onLight(line)), children.indexOf(&off));
+    }
+}
+
+TEST_F(MainWindowTest, LightOnAndOffSwitchOneLampAndSetTheCurrentLine)
+{
+    startProgram();
+
+    mainWindow().LightOn(2);
+    EXPECT_EQ(litLamps(), (std::vector<bool>{false, false, true, false}));
+    EXPECT_EQ(app->CurrentLine(), 2);
+    mainWindow().LightOn(2);
+    EXPECT_EQ(litLamps(), (std::vector<bool>{false, false, true, false}));
+
+    mainWindow().LightOff(2);
+    EXPECT_EQ(litLamps(), (std::vector<bool>{false, false, false, false}));
+    EXPECT_EQ(app->CurrentLine(), 2);
+
+    mainWindow().LightOn(0);
+    mainWindow().LightOff(3);
+    EXPECT_EQ(litLamps(), (std::vector<bool>{true, false, false, false}));
+    EXPECT_EQ(app->CurrentLine(), 3);
+    EXPECT_TRUE(recorder.calls().empty());
+}
+
+TEST_F(MainWindowTest, ALineWithNoLampFailsAfterSettingTheCurrentLine)
+{
+    startProgram();
+    mainWindow().LightOn(1);
+
+    struct Case
+    {
+        int32_t line;
+        bool overflow;
+    };
+    for (Case c :
+         {Case{5, false}, Case{4, false}, Case{-1, false}, Case{32767, false}, Case{-32768, false},
+          Case{32768, true}, Case{-32769, true}, Case{std::numeric_limits<int32_t>::max(), true}}) {
+        SCOPED_TRACE(c.line);
+        if (c.overflow)
+            EXPECT_THROW(mainWindow().LightOn(c.line), std::overflow_error);
+        else
+            EXPECT_THROW(mainWindow().LightOn(c.line), std::out_of_range);
+        EXPECT_EQ(app->CurrentLine(), c.line);
+        EXPECT_THROW(mainWindow().LightOff(c.line), std::exception);
+        EXPECT_EQ(litLamps(), (std::vector<bool>{false, true, false, false}));
+    }
+}
+
+TEST_F(MainWindowTest, LampsSwitchedBeforeMainExistsCreateItWithoutShowingIt)
+{
+    makeApp();
+
+    app->LightOn(3);
+
+    ASSERT_NE(app->mainWindow(), nullptr);
+    EXPECT_FALSE(mainWindow().isVisible());
+    EXPECT_EQ(litLamps(), (std::vector<bool>{false, false, false, true}));
+    EXPECT_EQ(app->CurrentLine(), 3);
+}
+
+TEST_F(MainWindowTest, FirstRunLoadsAnEmptyLogin)
+{
+    startProgram();
+
+    EXPECT_EQ(username().text(), "");
+    EXPECT_EQ(password().text(), "");
+    EXPECT_EQ(mainWindow().LoginUser(), "");
+    EXPECT_EQ(mainWindow().LoginPassword(), "");
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(MainWindowTest, SaveStoresTheTextsAsTypedAndConfirms)
+{
+    startProgram();
+    retype(username(), "  anna ");
+    retype(password(), "p a*ss");
+
+    save();
+
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].kind, ShownBox::Information);
+    EXPECT_EQ(boxes[0].title, "Tavix CallerID");
+    EXPECT_EQ(boxes[0].text, "Saved Successfully");
+    EXPECT_EQ(mainWindow().LoginUser(), "  anna ");
+    EXPECT_EQ(mainWindow().LoginPassword(), "p a*ss");
+    LoginStore store;
+    EXPECT_EQ(store.readValue("username"), "  anna ");
+    EXPECT_EQ(store.readValue("password"), "p a*ss");
+    EXPECT_EQ(std::filesystem::status(LoginStore::fileName().toStdString()).permissions() &
+                  std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+}
+
+TEST_F(MainWindowTest, SaveShowsWhatTheStoreReadsBack)
+{
+    storeLogin(QStringLiteral("old"), QStringLiteral("old-pass"));
+    startProgram();
+    ASSERT_EQ(username().text(), "old");
+    ASSERT_EQ(password().text(), "old-pass");
+    ASSERT_EQ(mainWindow().LoginUser(), "old");
+    retype(username(), "new");
+
+    save();
+
+    // The store holds what was typed in both boxes; the login follows it, not the typing alone.
+    EXPECT_EQ(mainWindow().LoginUser(), "new");
+    EXPECT_EQ(mainWindow().LoginPassword(), "old-pass");
+    EXPECT_EQ(username().text(), "new");
+    EXPECT_EQ(boxes.size(), 1u);
+}
+
+TEST_F(MainWindowTest, SavingUnchangedOrEmptyTextsStillWritesAndConfirms)
+{
+    storeLogin(QStringLiteral("u"), QStringLiteral("p"));
+    startProgram();
+
+    save();
+    retype(username(), "");
+    retype(password(), "");
+    save();
+
+    EXPECT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(mainWindow().LoginUser(), "");
+    EXPECT_EQ(mainWindow().LoginPassword(), "");
+    EXPECT_EQ(LoginStore().readValue("username"), "");
+}
+
+TEST_F(MainWindowTest, TypingWithoutSavingLeavesTheLoginUnchanged)
+{
+    storeLogin(QStringLiteral("shop"), QStringLiteral("before"));
+    startProgram();
+
+    retype(password(), "after");
+
+    EXPECT_EQ(mainWindow().LoginPassword(), "before");
+    EXPECT_EQ(LoginStore().readValue("password"), "before");
+}
+
+TEST_F(MainWindowTest, ASettingsStoreThatCannotBeWrittenIsReported)
+{
+    startProgram();
+    // The settings folder becomes a file, so the store can no longer be created there.
+    std::filesystem::remove_all(settingsFolder().toStdString());
+    std::ofstream(settingsFolder().toStdString()) << "not a folder";
+    retype(username(), "someone");
+
+    save();
+
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].kind, ShownBox::Warning);
+    EXPECT_FALSE(boxes[0].text.isEmpty());
+    EXPECT_EQ(mainWindow().LoginUser(), "");
+}
+
+TEST_F(MainWindowTest, ASettingsStoreThatCannotBeReadIsReportedAtLoad)
+{
+    // A folder where the settings file should be.
+    std::filesystem::create_directories((dir / "config" / "Tavix.conf").string());
+
+    startProgram();
+
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].kind, ShownBox::Warning);
+    EXPECT_TRUE(boxes[0].text.contains("Tavix.conf")) << boxes[0].text.toStdString();
+    EXPECT_EQ(mainWindow().LoginUser(), "");
+    EXPECT_TRUE(mainWindow().isVisible());
+}
+
+TEST_F(MainWindowTest, SendCallCarriesTheSavedLoginToTheNotifier)
+{
+    // A connector that refuses at once: the notifier then logs its one error entry.
+    storeLogin(QStringLiteral("shop"), QStringLiteral("s3cret"));
+    LoginStore().writeValue(QStringLiteral("host"), QStringLiteral("127.0.0.1:1"));
+    startProgram();
+
+    mainWindow().SendCall(std::string("0123456789") + std::string(118, '\0'), "1");
+
+    const auto texts = logTexts();
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[0], "Turn line 0's light to green");
+    EXPECT_EQ(readFile(log.path()).find("s3cret"), std::string::npos);
+}
+
+} // namespace
