@@ -16,8 +16,10 @@ SharedLibrary::~SharedLibrary()
 void* SharedLibrary::resolve(const char* entry)
 {
     if (!m_handle) {
-        // dlopen from this (statically linked) code searches the executable's RUNPATH.
-        m_handle = dlopen(m_fileName.c_str(), RTLD_NOW | RTLD_LOCAL);
+        // Called from this (statically linked) code, the loader searches the executable's
+        // RUNPATH. dlmopen into the base namespace is dlopen, but sanitizers do not wrap it:
+        // their dlopen wrapper would make itself the caller and lose that RUNPATH.
+        m_handle = dlmopen(LM_ID_BASE, m_fileName.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (!m_handle) {
             const char* reason = dlerror();
             throw DeviceError("Cannot load the device library \"" + m_fileName +
