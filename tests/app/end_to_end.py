@@ -106,6 +106,7 @@ class Session:
         self.env["TAVIX_SIM_TRACE"] = self.trace_file
         self.log_file = os.path.join(self.env["XDG_STATE_HOME"], "tavix", "tavix.log")
         self.program = None
+        self.bin = BIN
 
     def configure(self, **values):
         with open(os.path.join(self.env["XDG_CONFIG_HOME"], "Tavix.conf"), "w") as f:
@@ -119,7 +120,7 @@ class Session:
         return self.program
 
     def sim(self, *args, check=True):
-        result = subprocess.run([os.path.join(BIN, "tavix-sim"), *map(str, args)], env=self.env,
+        result = subprocess.run([os.path.join(self.bin, "tavix-sim"), *map(str, args)], env=self.env,
                                 capture_output=True, text=True, timeout=30)
         if check and result.returncode != 0:
             raise AssertionError(f"tavix-sim {' '.join(map(str, args))}: {result.stderr}")
@@ -238,6 +239,45 @@ class EndToEnd(unittest.TestCase):
         self.assertIn("AD101_GetCallerID 1 buf buf buf", s.trace())
         self.assertEqual(s.close(), 0)
         self.assertEqual(len(connector.requests()), 1, "exactly one request per caller ID")
+
+    def test_installed_program_finds_its_device_library(self):
+        s = self.session
+        prefix = os.path.join(s.root, "prefix")
+        subprocess.run(["cmake", "--install", os.path.dirname(BIN), "--prefix", prefix], check=True,
+                       capture_output=True, timeout=120)
+        for path in ("bin/tavix-callerid", "bin/tavix-sim", "lib/tavix-callerid/libTavixHardware.so",
+                     "share/applications/tavix-callerid.desktop",
+                     "share/icons/hicolor/48x48/apps/tavix-callerid.png",
+                     "share/icons/hicolor/256x256/apps/tavix-callerid.png",
+                     "share/doc/TavixCallerID/README.md"):
+            self.assertTrue(os.path.exists(os.path.join(prefix, path)), path)
+        s.bin = os.path.join(prefix, "bin")
+        s.env.pop("LD_LIBRARY_PATH", None)
+        s.start(os.path.join(s.bin, "tavix-callerid"))
+        s.wait_for_box()
+        self.assertEqual(wait_until(lambda: s.trace()[:7] == STARTUP_CALLS and s.trace()[:7]),
+                         STARTUP_CALLS)
+        self.assertEqual(s.close(), 0)
+
+    def test_log_that_stops_being_writable_loses_only_those_entries(self):
+        s = self.session
+        s.start()
+        s.wait_for_box()
+        self.assertTrue(wait_until(lambda: s.log().count(b"MCU_BACKENABLE") == 4))
+        # The log's place taken by a folder: nothing can be appended while it is there.
+        os.rename(s.log_file, s.log_file + ".old")
+        os.mkdir(s.log_file)
+        s.sim("trace", "--clear")
+        s.sim("event", 2, 8, 2)
+        # An event that logs nothing: its device call shows when both have been handled.
+        s.sim("event", 3, 7)
+        self.assertTrue(wait_until(lambda: "AD101_GetCPUVersion 3 buf" in s.trace()))
+        os.rmdir(s.log_file)
+        s.sim("event", 2, 8, 3)
+        self.assertTrue(wait_until(lambda: b"HK ON STATE NOPR" in s.log()))
+        self.assertNotIn(b"HK ON STATE PRB", s.log())
+        self.assertIsNone(s.program.poll(), "the program keeps running")
+        self.assertEqual(s.close(), 0)
 
     def test_second_instance_leaves_the_device_alone(self):
         s = self.session
