@@ -117,7 +117,10 @@ void MainWindow::createControls()
 
     auto* help = place(new QLabel(QString::fromLatin1(kHelpText), this), QStringLiteral("lblHelp"),
                        twipsRect(240, 2760, 3495, 975));
-    help->setFont(formFont());
+    // The help text keeps the window's default size, a little smaller than the login box's.
+    QFont helpFont = formFont();
+    helpFont.setPointSizeF(8);
+    help->setFont(helpFont);
     help->setWordWrap(true);
     help->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     QPalette greyText = help->palette();
