@@ -115,9 +115,15 @@ class Session:
                 f.write(f"{key}={value}\n")
 
     def start(self, binary=None):
-        self.program = subprocess.Popen([binary or os.path.join(BIN, "tavix-callerid")], env=self.env,
-                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.stderr_file = os.path.join(self.root, "stderr.txt")
+        with open(self.stderr_file, "ab") as stderr:
+            self.program = subprocess.Popen([binary or os.path.join(BIN, "tavix-callerid")], env=self.env,
+                                            stdout=subprocess.DEVNULL, stderr=stderr)
         return self.program
+
+    def stderr(self):
+        with open(self.stderr_file, errors="replace") as f:
+            return f.read()
 
     def sim(self, *args, check=True):
         result = subprocess.run([os.path.join(self.bin, "tavix-sim"), *map(str, args)], env=self.env,
@@ -162,7 +168,10 @@ class Session:
     def close(self):
         """Closes the program the way a session end does and returns its exit status."""
         self.program.send_signal(signal.SIGTERM)
-        return self.program.wait(timeout=20)
+        status = self.program.wait(timeout=20)
+        if status != 0:
+            sys.stderr.write(f"tavix-callerid exited with {status}:\n{self.stderr()[-4000:]}\n")
+        return status
 
     def cleanup(self):
         if self.program and self.program.poll() is None:
@@ -249,7 +258,7 @@ class EndToEnd(unittest.TestCase):
                      "share/applications/tavix-callerid.desktop",
                      "share/icons/hicolor/48x48/apps/tavix-callerid.png",
                      "share/icons/hicolor/256x256/apps/tavix-callerid.png",
-                     "share/doc/TavixCallerID/README.md"):
+                     "share/doc/tavix-callerid/README.md"):
             self.assertTrue(os.path.exists(os.path.join(prefix, path)), path)
         s.bin = os.path.join(prefix, "bin")
         s.env.pop("LD_LIBRARY_PATH", None)
