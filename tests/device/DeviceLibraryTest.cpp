@@ -3,6 +3,7 @@
 
 #include "device/SharedLibrary.h"
 
+#include "ScopedEnv.h"
 #include "TempDir.h"
 
 #include <QProcess>
@@ -23,29 +24,6 @@ const std::vector<std::string> kEntries = {
 #define TAVIX_ENTRY_NAME(name) #name,
     TAVIX_AD101_ENTRIES(TAVIX_ENTRY_NAME)
 #undef TAVIX_ENTRY_NAME
-};
-
-// Sets an environment variable for the life of the object.
-class ScopedEnv
-{
-  public:
-    ScopedEnv(const char* name, const std::string& value) : m_name(name)
-    {
-        if (const char* old = std::getenv(name))
-            m_old = old;
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv()
-    {
-        if (m_old)
-            setenv(m_name, m_old->c_str(), 1);
-        else
-            unsetenv(m_name);
-    }
-
-  private:
-    const char* m_name;
-    std::optional<std::string> m_old;
 };
 
 std::string errorOf(const std::function<void()>& action)

@@ -1,6 +1,7 @@
 // Tavix CallerID tests: the activity log file.
 #include "log/ActivityLog.h"
 
+#include "ScopedEnv.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -14,32 +15,6 @@ ActivityLog::Clock fixedClock(int hour, int minute, int second)
 {
     return [=] { return TimeOfDay{hour, minute, second}; };
 }
-
-// Sets or removes an environment variable for the life of the object.
-class ScopedEnv
-{
-public:
-    ScopedEnv(const char* name, const char* value) : m_name(name)
-    {
-        if (const char* old = std::getenv(name))
-            m_old = old;
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~ScopedEnv()
-    {
-        if (m_old)
-            setenv(m_name, m_old->c_str(), 1);
-        else
-            unsetenv(m_name);
-    }
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_old;
-};
 
 } // namespace
 
