@@ -24,21 +24,6 @@ constexpr int32_t kMarkerWParam = 0x7EADBEEF;
 
 } // namespace
 
-ScopedEnv::ScopedEnv(const char* name, const std::string& value) : m_name(name)
-{
-    if (const char* old = std::getenv(name))
-        m_old = old;
-    setenv(name, value.c_str(), 1);
-}
-
-ScopedEnv::~ScopedEnv()
-{
-    if (m_old)
-        setenv(m_name, m_old->c_str(), 1);
-    else
-        unsetenv(m_name);
-}
-
 SimulatorHarness::SimulatorHarness()
     : m_runtimeEnv("XDG_RUNTIME_DIR", m_runtimeDir.path().string()),
       m_port(std::make_unique<MessagePort>())

@@ -4,6 +4,7 @@
 #include "device/DeviceLibrary.h"
 #include "monitor/MessagePort.h"
 
+#include "ScopedEnv.h"
 #include "TempDir.h"
 
 #include <QStringList>
@@ -17,20 +18,6 @@
 #include <ostream>
 #include <string>
 #include <vector>
-
-// Sets an environment variable for the life of the object.
-class ScopedEnv
-{
-  public:
-    ScopedEnv(const char* name, const std::string& value);
-    ~ScopedEnv();
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-  private:
-    const char* m_name;
-    std::optional<std::string> m_old;
-};
 
 // The real box library loaded through DeviceLibrary, a MessagePort whose window procedure
 // records every message, the box's runtime folder in a temporary XDG_RUNTIME_DIR, and the
