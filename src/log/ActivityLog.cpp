@@ -36,11 +36,13 @@ ActivityLog::ActivityLog(std::filesystem::path path, Clock clock)
 
 void ActivityLog::WriteLog(std::string_view text) const
 {
-    std::error_code ignored;
-    if (m_path.has_parent_path())
-        std::filesystem::create_directories(m_path.parent_path(), ignored);
-
     std::FILE* file = std::fopen(m_path.c_str(), "ab");
+    if (!file && errno == ENOENT && m_path.has_parent_path()) {
+        // The folder is made only when it is missing, not checked on every entry.
+        std::error_code ignored;
+        std::filesystem::create_directories(m_path.parent_path(), ignored);
+        file = std::fopen(m_path.c_str(), "ab");
+    }
     if (!file)
         throw LogError("Cannot open the log file " + m_path.string() + ": " + std::strerror(errno));
 

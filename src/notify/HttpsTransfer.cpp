@@ -78,6 +78,11 @@ struct HttpsTransfer::Impl {
                          "): " + curl_easy_strerror(result);
     }
 
+    std::chrono::milliseconds timeout{};
+    std::string caFile;
+    bool isSetUp = false;
+
+    void setUp();
     void trustAlso(const std::string& caFile);
 
     static size_t receive(char* data, size_t size, size_t count, void* self);
@@ -122,31 +127,41 @@ void HttpsTransfer::Impl::trustAlso(const std::string& caFile)
 HttpsTransfer::HttpsTransfer(std::chrono::milliseconds timeout, std::string caFile)
     : d(std::make_unique<Impl>())
 {
+    d->timeout = timeout;
+    d->caFile = std::move(caFile);
+}
+
+// libcurl and its TLS library are set up at the first request, not at start-up: most of the
+// day passes without a call.
+void HttpsTransfer::Impl::setUp()
+{
     initialiseCurlOnce();
-    d->curl.reset(curl_easy_init());
-    if (!d->curl) {
-        d->setupError = "Cannot set up the transfer: libcurl could not create a handle";
+    curl.reset(curl_easy_init());
+    if (!curl) {
+        setupError = "Cannot set up the transfer: libcurl could not create a handle";
         return;
     }
-    d->set(CURLOPT_ERRORBUFFER, d->errorBuffer, "error buffer");
+    set(CURLOPT_ERRORBUFFER, errorBuffer, "error buffer");
     // No SIGALRM for name-lookup time-outs: this thread is the user interface.
-    d->set(CURLOPT_NOSIGNAL, 1L, "no signals");
-    d->set(CURLOPT_PROTOCOLS_STR, "https", "https only");
-    d->set(CURLOPT_FOLLOWLOCATION, 0L, "no redirects");
-    d->set(CURLOPT_SSL_VERIFYPEER, 1L, "peer verification");
-    d->set(CURLOPT_SSL_VERIFYHOST, 2L, "host verification");
-    d->set(CURLOPT_TIMEOUT_MS, static_cast<long>(timeout.count()), "time-out");
-    d->set(CURLOPT_USERAGENT, "TavixCallerID", "user agent");
-    d->set(CURLOPT_WRITEFUNCTION, &Impl::receive, "reply handler");
-    d->set(CURLOPT_WRITEDATA, d.get(), "reply handler");
-    if (!caFile.empty() && d->setupError.empty())
-        d->trustAlso(caFile);
+    set(CURLOPT_NOSIGNAL, 1L, "no signals");
+    set(CURLOPT_PROTOCOLS_STR, "https", "https only");
+    set(CURLOPT_FOLLOWLOCATION, 0L, "no redirects");
+    set(CURLOPT_SSL_VERIFYPEER, 1L, "peer verification");
+    set(CURLOPT_SSL_VERIFYHOST, 2L, "host verification");
+    set(CURLOPT_TIMEOUT_MS, static_cast<long>(timeout.count()), "time-out");
+    set(CURLOPT_USERAGENT, "TavixCallerID", "user agent");
+    set(CURLOPT_WRITEFUNCTION, &Impl::receive, "reply handler");
+    set(CURLOPT_WRITEDATA, this, "reply handler");
+    if (!caFile.empty() && setupError.empty())
+        trustAlso(caFile);
 }
 
 HttpsTransfer::~HttpsTransfer() = default;
 
 std::string HttpsTransfer::OpenURL(const std::string& url)
 {
+    if (!std::exchange(d->isSetUp, true))
+        d->setUp();
     if (!d->setupError.empty())
         throw TransferError(d->setupError);
 
