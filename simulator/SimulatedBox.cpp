@@ -237,36 +237,32 @@ int32_t SimulatedBox::getRingIndex(int32_t line)
     return query(line, [](LineState& state) { return state.rings; });
 }
 
-int32_t SimulatedBox::getDialDigit(int32_t line, char* digits)
+int32_t SimulatedBox::getText(int32_t line, char* buffer, std::string LineState::*text, int width)
 {
-    return query(line, [digits](LineState& state) {
-        copyText(digits, state.digits, AD101_DIGITS_WIDTH);
+    return query(line, [=](LineState& state) {
+        copyText(buffer, state.*text, width);
         return 1;
     });
+}
+
+int32_t SimulatedBox::getDialDigit(int32_t line, char* digits)
+{
+    return getText(line, digits, &LineState::digits, AD101_DIGITS_WIDTH);
 }
 
 int32_t SimulatedBox::getCollateralDialDigit(int32_t line, char* digits)
 {
-    return query(line, [digits](LineState& state) {
-        copyText(digits, state.collateral, AD101_DIGITS_WIDTH);
-        return 1;
-    });
+    return getText(line, digits, &LineState::collateral, AD101_DIGITS_WIDTH);
 }
 
 int32_t SimulatedBox::getCpuVersion(int32_t line, char* version)
 {
-    return query(line, [version](LineState& state) {
-        copyText(version, state.cpuVersion, AD101_CPUVERSION_WIDTH);
-        return 1;
-    });
+    return getText(line, version, &LineState::cpuVersion, AD101_CPUVERSION_WIDTH);
 }
 
 int32_t SimulatedBox::getCpuId(int32_t line, char* id)
 {
-    return query(line, [id](LineState& state) {
-        copyText(id, state.cpuId, AD101_CPUID_WIDTH);
-        return 1;
-    });
+    return getText(line, id, &LineState::cpuId, AD101_CPUID_WIDTH);
 }
 
 BoxSnapshot SimulatedBox::snapshot() const

@@ -71,6 +71,8 @@ class SimulatedBox
     void startControlSocket();
     // Runs `query` on an open box's line; a closed box or another line gives 0.
     template <typename Query> int32_t query(int32_t line, Query query);
+    // Writes one of the line's texts, cut to the buffer's width.
+    int32_t getText(int32_t line, char* buffer, std::string LineState::*text, int width);
     template <typename Command> int32_t command(Command command);
     // These three expect m_mutex held.
     void requireOpen() const;
