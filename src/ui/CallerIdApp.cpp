@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QPixmap>
 
 // Resources of a static library are linked in only when something refers to them.
 static void initResources()
@@ -22,9 +23,9 @@ QIcon applicationIcon()
 {
     initResources();
     QIcon icon;
+    // Read as PNG by name: Qt's own reader, without asking every image plugin about the file.
     for (int size : Artwork::kIconSizes)
-        icon.addFile(QStringLiteral(":/icons/%1x%1/tavix-callerid.png").arg(size),
-                     QSize(size, size));
+        icon.addPixmap(QPixmap(QStringLiteral(":/icons/%1x%1/tavix-callerid.png").arg(size), "PNG"));
     return icon;
 }
 
