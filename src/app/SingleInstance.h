@@ -14,11 +14,12 @@ public:
     SingleInstance& operator=(const SingleInstance&) = delete;
 
     // False when another instance holds the lock. Throws std::runtime_error when the lock
-    // file cannot be opened at all.
+    // file cannot be opened at all, or when the user has no private folder for it.
     bool acquire();
     const std::string& lockPath() const { return m_path; }
 
 private:
     std::string m_path;
+    std::string m_folderError;
     int m_fd = -1;
 };

@@ -1,8 +1,9 @@
 // Tavix CallerID: one monitor per user, with flock() on a file in the runtime folder.
 #include "app/SingleInstance.h"
 
+#include "log/UserFolders.h"
+
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <stdexcept>
@@ -11,11 +12,11 @@
 
 SingleInstance::SingleInstance()
 {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime && *runtime == '/')
-        m_path = std::string(runtime) + "/tavix-callerid.lock";
-    else
-        m_path = "/tmp/tavix-callerid-" + std::to_string(getuid()) + ".lock";
+    try {
+        m_path = (UserFolders::runtimeFolder() / "tavix-callerid.lock").string();
+    } catch (const UserFolderError& error) {
+        m_folderError = error.what(); // acquire() reports it, where the caller expects errors
+    }
 }
 
 SingleInstance::~SingleInstance()
@@ -26,6 +27,8 @@ SingleInstance::~SingleInstance()
 
 bool SingleInstance::acquire()
 {
+    if (m_path.empty())
+        throw std::runtime_error(m_folderError);
     if (m_fd < 0) {
         m_fd = open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (m_fd < 0)

@@ -1,24 +1,57 @@
 // Tavix CallerID: the append-only activity log.
 #include "log/ActivityLog.h"
 
-#include <cerrno>
+#include "log/LogFile.h"
+#include "log/LogObserver.h"
+#include "log/UserFolders.h"
+
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <ctime>
+#include <exception>
 #include <string>
-#include <system_error>
+
+namespace {
+
+// CR, LF, VT, FF and the file, group and record separators, which some readers also take as
+// the end of a line.
+bool isLineBreak(unsigned char c)
+{
+    return c == '\r' || c == '\n' || c == '\v' || c == '\f' || (c >= 0x1C && c <= 0x1E);
+}
+
+// The length of the UTF-8 line break (NEL, LINE or PARAGRAPH SEPARATOR) at the start of
+// `text`, or 0.
+size_t utf8LineBreak(std::string_view text)
+{
+    if (text.starts_with("\xC2\x85"))
+        return 2;
+    if (text.starts_with("\xE2\x80\xA8") || text.starts_with("\xE2\x80\xA9"))
+        return 3;
+    return 0;
+}
+
+// A text holding a line break would let a device text or a web reply write a line that reads
+// as an entry of its own.
+void appendOnOneLine(std::string& entry, std::string_view text)
+{
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (isLineBreak(c)) {
+            entry += ' ';
+        } else if (const size_t length = c >= 0xC2 ? utf8LineBreak(text.substr(i)) : 0) {
+            entry += ' ';
+            i += length - 1;
+        } else {
+            entry += text[i];
+        }
+    }
+}
+
+} // namespace
 
 std::filesystem::path ActivityLog::defaultPath()
 {
-    std::filesystem::path state;
-    if (const char* xdg = std::getenv("XDG_STATE_HOME"); xdg && *xdg == '/')
-        state = xdg;
-    else if (const char* home = std::getenv("HOME"); home && *home)
-        state = std::filesystem::path(home) / ".local" / "state";
-    else
-        state = std::filesystem::temp_directory_path();
-    return state / "tavix" / "tavix.log";
+    return UserFolders::programFolder() / "tavix.log";
 }
 
 TimeOfDay ActivityLog::localTimeOfDay()
@@ -34,31 +67,53 @@ ActivityLog::ActivityLog(std::filesystem::path path, Clock clock)
 {
 }
 
-void ActivityLog::WriteLog(std::string_view text) const
+void ActivityLog::WriteLog(std::string_view text) const noexcept
 {
-    std::FILE* file = std::fopen(m_path.c_str(), "ab");
-    if (!file && errno == ENOENT && m_path.has_parent_path()) {
-        // The folder is made only when it is missing, not checked on every entry.
-        std::error_code ignored;
-        std::filesystem::create_directories(m_path.parent_path(), ignored);
-        file = std::fopen(m_path.c_str(), "ab");
+    try {
+        const TimeOfDay t = m_clock();
+        char stamp[32];
+        std::snprintf(stamp, sizeof stamp, "> %02d%02d%02d: ", t.hour % 100, t.minute % 100,
+                      t.second % 100);
+        std::string entry;
+        entry.reserve(text.size() + 24);
+        entry.append(stamp);
+        appendOnOneLine(entry, text);
+        entry.append("\r\n...\r\n");
+        appendWholeToLogFile(m_path, entry);
+    } catch (const std::exception& error) {
+        entryFailed(error.what());
+        return;
+    } catch (...) {
+        entryFailed("An unknown fault stopped an entry of the log");
+        return;
     }
-    if (!file)
-        throw LogError("Cannot open the log file " + m_path.string() + ": " + std::strerror(errno));
+    entryWritten();
+}
 
-    const TimeOfDay t = m_clock();
-    char stamp[32];
-    std::snprintf(stamp, sizeof stamp, "> %02d%02d%02d: ", t.hour % 100, t.minute % 100,
-                  t.second % 100);
-    std::string entry;
-    entry.reserve(text.size() + 24);
-    entry.append(stamp).append(text).append("\r\n...\r\n");
+void ActivityLog::entryFailed(const char* reason) const noexcept
+{
+    if (!m_writable)
+        return;
+    m_writable = false;
+    if (m_observer) {
+        try {
+            m_observer->logUnwritable(reason);
+        } catch (...) {
+            // The observer's own failure changes nothing for the log.
+        }
+    }
+}
 
-    // One write of the whole entry, so that a reader never sees half of it.
-    const size_t written = std::fwrite(entry.data(), 1, entry.size(), file);
-    const int writeErrno = errno;
-    const bool closed = std::fclose(file) == 0;
-    if (written != entry.size() || !closed)
-        throw LogError("Cannot write the log file " + m_path.string() + ": " +
-                       std::strerror(written != entry.size() ? writeErrno : errno));
+void ActivityLog::entryWritten() const noexcept
+{
+    if (m_writable)
+        return;
+    m_writable = true;
+    if (m_observer) {
+        try {
+            m_observer->logWritableAgain();
+        } catch (...) {
+            // As above: the entry is written whatever the observer does.
+        }
+    }
 }

@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <string_view>
 
+class LogObserver;
+
 // The log file could not be opened or written; the entry is lost.
 class LogError : public std::runtime_error
 {
@@ -20,13 +22,15 @@ struct TimeOfDay {
 };
 
 // Appends entries of two lines, "> hhmmss: text" and "...", each ended by CR LF. Every call
-// opens the file, writes and closes it, so nothing is held open between entries.
+// opens the file, writes and closes it, so nothing is held open between entries. The log has
+// one writer, the GUI thread.
 class ActivityLog
 {
 public:
     using Clock = std::function<TimeOfDay()>;
 
-    // The per-user log: $XDG_STATE_HOME/tavix/tavix.log, or ~/.local/state/tavix/tavix.log.
+    // The per-user log, tavix.log in UserFolders::programFolder(), which this makes private
+    // when it is missing. Throws UserFolderError when the user has no private folder for it.
     static std::filesystem::path defaultPath();
     static TimeOfDay localTimeOfDay();
 
@@ -34,10 +38,22 @@ public:
 
     const std::filesystem::path& path() const { return m_path; }
 
-    // Writes `text` byte for byte. Throws LogError when the entry cannot be written.
-    void WriteLog(std::string_view text) const;
+    // Null: nobody is told.
+    void setObserver(LogObserver* observer) { m_observer = observer; }
+    // False while the last entry failed.
+    bool writable() const { return m_writable; }
+
+    // Writes `text` byte for byte, NUL characters included, except that every line break
+    // becomes one blank: an entry is always exactly its two lines. The entry is written whole
+    // or not at all; a failure goes to the observer, never to the caller.
+    void WriteLog(std::string_view text) const noexcept;
 
 private:
+    void entryFailed(const char* reason) const noexcept;
+    void entryWritten() const noexcept;
+
     std::filesystem::path m_path;
     Clock m_clock;
+    LogObserver* m_observer = nullptr;
+    mutable bool m_writable = true;
 };

@@ -7,7 +7,6 @@
 #include "monitor/LineStatusTable.h"
 #include "monitor/MonitorLinks.h"
 
-#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <exception>
@@ -69,6 +68,8 @@ void DeviceEventHandler::HandleDeviceEvent(int32_t wParam, int32_t lParam) noexc
 {
     // The one trap. A fault ends the notification: the steps after it would address the same
     // invalid line or lean on what just failed, so none of them runs and nothing is retried.
+    // A log entry that cannot be written is no fault: the log tells its observer and the
+    // table, the lamps and the caller's web request still follow.
     try {
         dispatch(lineOf(wParam), kindOf(wParam), lParam);
     } catch (const std::exception& fault) {
@@ -262,16 +263,10 @@ void DeviceEventHandler::logJoined(std::string_view prefix, std::string_view tex
     m_log.WriteLog(entry);
 }
 
+// The log puts a multi-line description on the entry's one line.
 void DeviceEventHandler::logFault(std::string_view description) const noexcept
 {
-    try {
-        std::string entry(description);
-        std::replace_if(
-            entry.begin(), entry.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
-        m_log.WriteLog(entry);
-    } catch (...) {
-        // The log itself failed: there is nowhere left to report it.
-    }
+    m_log.WriteLog(description);
 }
 
 MainWindowLink& DeviceEventHandler::mainWindow() const

@@ -29,7 +29,8 @@ public:
     void setMainWindowLink(MainWindowLink* link) { m_mainWindow = link; }
     void setDiagnosticsLink(DiagnosticsLink* link) { m_diagnostics = link; }
 
-    // Handles one WM_DEVICE_EVENT. Every fault is caught and its description logged.
+    // Handles one WM_DEVICE_EVENT. Every fault is caught and its description logged; a log
+    // entry that cannot be written is not a fault and stops nothing.
     void HandleDeviceEvent(int32_t wParam, int32_t lParam) noexcept;
 
 private:

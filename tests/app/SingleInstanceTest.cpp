@@ -1,6 +1,7 @@
 // Tavix CallerID tests: one monitor per user.
 #include "app/SingleInstance.h"
 
+#include "ScopedEnv.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -67,6 +68,22 @@ TEST_F(SingleInstanceTest, UnusableRuntimeFolderIsAnError)
     setenv("XDG_RUNTIME_DIR", (runtime.path() / "missing" / "folder").c_str(), 1);
     SingleInstance instance;
     EXPECT_THROW(instance.acquire(), std::runtime_error);
+}
+
+// Never a shared folder such as /tmp, where anyone could take the lock first.
+TEST_F(SingleInstanceTest, WithoutARuntimeFolderTheLockIsInAPrivateOne)
+{
+    const ScopedEnv state("XDG_STATE_HOME", (runtime.path() / "state").string());
+    const std::string perUser = "/run/user/" + std::to_string(getuid());
+    for (const char* ignored : {static_cast<const char*>(nullptr), "", "relative/run"}) {
+        const ScopedEnv unset("XDG_RUNTIME_DIR", ignored);
+        SingleInstance instance;
+        const std::filesystem::path lock = instance.lockPath();
+        if (lock.parent_path() != perUser) {
+            EXPECT_EQ(lock, runtime.path() / "state/tavix/tavix-callerid.lock");
+        }
+        EXPECT_TRUE(instance.acquire());
+    }
 }
 
 } // namespace

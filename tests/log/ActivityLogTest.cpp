@@ -1,19 +1,39 @@
 // Tavix CallerID tests: the activity log file.
 #include "log/ActivityLog.h"
 
+#include "log/LogObserver.h"
+
 #include "ScopedEnv.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <optional>
+#include <vector>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
 ActivityLog::Clock fixedClock(int hour, int minute, int second)
 {
     return [=] { return TimeOfDay{hour, minute, second}; };
+}
+
+struct RecordingObserver : LogObserver {
+    std::vector<std::string> events;
+    void logUnwritable(const std::string& reason) override { events.push_back(reason); }
+    void logWritableAgain() override { events.push_back("writable again"); }
+};
+
+unsigned modeOf(const std::filesystem::path& path)
+{
+    return static_cast<unsigned>(std::filesystem::status(path).permissions());
 }
 
 } // namespace
@@ -30,9 +50,20 @@ TEST(ActivityLog, EntryIsStampLineThenDotsEachEndedByCrLf)
         {{13, 5, 9}, "Missed Call", "> 130509: Missed Call\r\n...\r\n"},
         {{0, 0, 0}, "x", "> 000000: x\r\n...\r\n"},
         {{23, 59, 59}, "  padded  ", "> 235959:   padded  \r\n...\r\n"},
+        // Every line break becomes one blank; NULs and other bytes stay as they are.
         {{9, 30, 5},
          std::string("a\0b\r\nc\0", 7),
-         std::string("> 093005: a\0b\r\nc\0\r\n...\r\n", 24)},
+         std::string("> 093005: a\0b  c\0\r\n...\r\n", 24)},
+        {{9, 30, 5}, "x\r\n> 235959: FORGED ENTRY\r\n...",
+         "> 093005: x  > 235959: FORGED ENTRY  ...\r\n...\r\n"},
+        {{9, 30, 5}, "1\r2\n3\v4\f5\x1c" "6\x1d" "7\x1e" "8",
+         "> 093005: 1 2 3 4 5 6 7 8\r\n...\r\n"},
+        {{9, 30, 5}, "NEL\xC2\x85LS\xE2\x80\xA8PS\xE2\x80\xA9" "end",
+         "> 093005: NEL LS PS end\r\n...\r\n"},
+        {{9, 30, 5}, "\xC2\x85\xE2\x80\xA9", "> 093005:   \r\n...\r\n"},
+        // Neighbours and fragments of the breaks are not breaks.
+        {{9, 30, 5}, "tab\t\x1f\x85\xC2\xA0\xE2\x80\xA7\xE2\x80\xC2",
+         "> 093005: tab\t\x1f\x85\xC2\xA0\xE2\x80\xA7\xE2\x80\xC2\r\n...\r\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.bytes);
@@ -60,14 +91,12 @@ TEST(ActivityLog, ASequenceOfEntriesMatchesTheReferenceFile)
     EXPECT_EQ(tick, 4); // one time stamp per entry
 }
 
-TEST(ActivityLog, CreatesMissingFoldersAndAppendsAfterExistingBytes)
+TEST(ActivityLog, AppendsAfterExistingBytes)
 {
     TempDir dir;
-    const auto path = dir / "state/tavix/tavix.log";
+    const auto path = dir / "tavix.log";
     const ActivityLog log(path, fixedClock(9, 30, 5));
     log.WriteLog("one");
-    EXPECT_EQ(readFile(path), "> 093005: one\r\n...\r\n");
-
     std::ofstream(path, std::ios::binary | std::ios::app) << "foreign tail";
     log.WriteLog("two");
     EXPECT_EQ(readFile(path), "> 093005: one\r\n...\r\nforeign tail> 093005: two\r\n...\r\n");
@@ -84,32 +113,73 @@ TEST(ActivityLog, HoldsNoHandleBetweenEntries)
     EXPECT_EQ(readFile(dir / "tavix.log"), "> 093005: after\r\n...\r\n");
 }
 
-TEST(ActivityLog, AFileThatCannotBeOpenedThrowsLogError)
+TEST(ActivityLog, AnOutageIsToldOnceThenItsEnd)
 {
     TempDir dir;
-    std::ofstream(dir / "plain") << "not a folder";
-    std::filesystem::create_directories(dir / "folder.log");
-    for (const auto& path : {dir / "plain/tavix.log", dir / "folder.log"}) {
-        SCOPED_TRACE(path);
-        try {
-            ActivityLog(path, fixedClock(9, 30, 5)).WriteLog("lost");
-            ADD_FAILURE() << "no LogError";
-        } catch (const LogError& error) {
-            EXPECT_NE(std::string(error.what()).find(path.string()), std::string::npos);
-        }
-    }
-    EXPECT_EQ(readFile(dir / "plain"), "not a folder");
+    const auto path = dir / "tavix.log";
+    std::filesystem::create_directory(path); // a folder where the file should be
+    ActivityLog log(path, fixedClock(9, 30, 5));
+    RecordingObserver observer;
+    log.setObserver(&observer);
+    log.WriteLog("lost");
+    log.WriteLog("lost as well");
+    EXPECT_FALSE(log.writable());
+    std::filesystem::remove(path);
+    log.WriteLog("back");
+    log.WriteLog("still there");
+    EXPECT_TRUE(log.writable());
+    EXPECT_EQ(observer.events,
+              (std::vector<std::string>{
+                  "Cannot write the log file " + path.string() + ": Is a directory",
+                  "writable again"}));
+    EXPECT_EQ(readFile(path), "> 093005: back\r\n...\r\n> 093005: still there\r\n...\r\n");
 }
 
-TEST(ActivityLog, DefaultPathFollowsXdgStateHomeThenHome)
+// The file size limit makes the system take only part of an entry, as a full disk does.
+TEST(ActivityLog, AnEntryThatDoesNotFitLeavesNoPartOfItself)
 {
-    const ScopedEnv home("HOME", "/home/tester");
-    {
-        const ScopedEnv xdg("XDG_STATE_HOME", "/var/state");
-        EXPECT_EQ(ActivityLog::defaultPath(), "/var/state/tavix/tavix.log");
+    TempDir dir;
+    const auto path = dir / "tavix.log";
+    const pid_t child = fork();
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const ActivityLog log(path, fixedClock(9, 30, 5));
+        log.WriteLog("first");
+        rlimit limit{};
+        getrlimit(RLIMIT_FSIZE, &limit);
+        const rlimit before = limit;
+        limit.rlim_cur = std::filesystem::file_size(path) + 10;
+        setrlimit(RLIMIT_FSIZE, &limit);
+        log.WriteLog("an entry longer than ten bytes");
+        const bool failureSeen = !log.writable();
+        setrlimit(RLIMIT_FSIZE, &before);
+        log.WriteLog("last");
+        _exit(failureSeen && log.writable() ? 0 : 1);
     }
-    for (const char* ignored : {static_cast<const char*>(nullptr), "", "relative/state"}) {
-        const ScopedEnv xdg("XDG_STATE_HOME", ignored);
-        EXPECT_EQ(ActivityLog::defaultPath(), "/home/tester/.local/state/tavix/tavix.log");
-    }
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(readFile(path), "> 093005: first\r\n...\r\n> 093005: last\r\n...\r\n");
+}
+
+TEST(ActivityLog, TheFileIsForItsOwnerOnly)
+{
+    TempDir dir;
+    std::ofstream(dir / "old.log") << "from before\r\n";
+    std::filesystem::permissions(dir / "old.log", std::filesystem::perms(0666));
+    const mode_t mask = umask(0);
+    for (const char* name : {"new.log", "old.log"})
+        ActivityLog(dir / name, fixedClock(9, 30, 5)).WriteLog(name);
+    umask(mask);
+    EXPECT_EQ(modeOf(dir / "new.log"), 0600u);
+    EXPECT_EQ(modeOf(dir / "old.log"), 0600u);
+    EXPECT_EQ(readFile(dir / "old.log"), "from before\r\n> 093005: old.log\r\n...\r\n");
+}
+
+TEST(ActivityLog, DefaultPathIsInTheProgramsFolder)
+{
+    TempDir dir;
+    const ScopedEnv xdg("XDG_STATE_HOME", (dir / "state").string());
+    EXPECT_EQ(ActivityLog::defaultPath(), dir / "state/tavix/tavix.log");
+    EXPECT_EQ(modeOf(dir / "state/tavix"), 0700u);
 }

@@ -5,6 +5,7 @@
 #include "RecordingDevice.h"
 #include "TempDir.h"
 #include "log/ActivityLog.h"
+#include "log/LogObserver.h"
 #include "monitor/DeviceEventHandler.h"
 #include "monitor/DeviceEvents.h"
 #include "monitor/LineStatusTable.h"

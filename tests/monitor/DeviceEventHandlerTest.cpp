@@ -331,20 +331,34 @@ TEST_F(DeviceEventTest, AMissingDeviceEntryIsLoggedAndLeavesTheLaterCellsAlone)
     EXPECT_EQ(logBytes(), entries({"The device library has no entry \"AD101_GetCPUVersion\""}));
 }
 
-TEST_F(DeviceEventTest, ALogThatCannotBeWrittenEndsTheEventQuietly)
+TEST_F(DeviceEventTest, ALogThatCannotBeWrittenStopsNothing)
 {
+    struct : LogObserver {
+        std::vector<std::string> events;
+        void logUnwritable(const std::string& reason) override { events.push_back(reason); }
+        void logWritableAgain() override { events.push_back("writable again"); }
+    } observer;
+    activityLog.setObserver(&observer);
     std::filesystem::create_directories(logPath); // a folder where the file should be
-    const Rows before = rows();
+    device.line(1).callerId = "0123456789";
 
-    send(1, EV_BACK_ENABLE); // its first action, the log entry, fails
-    send(4, EV_DISABLE);     // the trap's own entry fails
-    EXPECT_EQ(rows(), before);
-    EXPECT_TRUE(mainWindow.calls.empty());
+    send(1, EV_BACK_CID); // five failing entries
+    send(2, EV_BACK_ENABLE);
+    send(4, EV_DISABLE); // the trap's own entry fails as well
+    EXPECT_EQ(table.cellText(1, COL_CALLER_ID), field("0123456789", 128));
+    EXPECT_EQ(table.cellText(2, COL_DEVICE_STATE), "Enable");
+    EXPECT_EQ(mainWindow.calls, (std::vector<std::string>{"SendCall 1", "LightOn 2"}));
+    EXPECT_EQ(mainWindow.sentCallerId, field("0123456789", 128));
+    EXPECT_EQ(observer.events,
+              std::vector<std::string>{"Cannot write the log file " + logPath.string() +
+                                       ": Is a directory"});
 
-    device.line(0).cpuVersion = "V1";
-    send(0, EV_DEVICE_VERSION); // logs nothing, so it works as usual
-    EXPECT_EQ(table.cellText(0, COL_CPU_VERSION), field("V1", 32));
-    EXPECT_EQ(g_passedOn.size(), 3u);
+    std::filesystem::remove(logPath);
+    send(0, EV_MISSED_CALL);
+    EXPECT_EQ(logBytes(), entries({"Missed Call"}));
+    ASSERT_EQ(observer.events.size(), 2u);
+    EXPECT_EQ(observer.events[1], "writable again");
+    EXPECT_EQ(g_passedOn.size(), 4u);
 }
 
 TEST_F(DeviceEventTest, ParameterReportShowsTheRecordAndLogsNothing)

@@ -1,0 +1,12 @@
+// Tavix CallerID: the platform's side of the activity log file.
+#pragma once
+
+#include <filesystem>
+#include <string_view>
+
+// Opens the file, appends `bytes` whole or not at all and closes it again: when the system
+// takes only part of them, the file is cut back to its earlier size, so that no reader ever
+// sees a torn entry. The file is created readable and writable by the user only, and an
+// existing one that others may read or write is made so, since it holds callers' numbers.
+// Throws LogError naming the file and the system's reason.
+void appendWholeToLogFile(const std::filesystem::path& file, std::string_view bytes);
