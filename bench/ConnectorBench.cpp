@@ -1,5 +1,6 @@
-// Tavix CallerID benchmarks: from the box posting a caller ID to the connector's reply, against
-// a bare libcurl GET of the same URL on the same local HTTPS server.
+// Tavix CallerID benchmarks: from the box posting a caller ID to the connector's reply in the log,
+// against a bare libcurl GET of the same URL on the same local HTTPS server; the same while
+// another line's request waits for its reply; and a click on a window while requests wait.
 #include "BenchDevice.h"
 
 #include "HttpsServer.h"
@@ -12,21 +13,37 @@
 #include "notify/CallNotifier.h"
 
 #include <QApplication>
+#include <QMouseEvent>
+#include <QPushButton>
 
 #include <benchmark/benchmark.h>
+#include <curl/curl.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <memory>
 
 namespace {
 
+using namespace std::chrono_literals;
+
 const QString kUser = QStringLiteral("counter");
 const QString kPassword = QStringLiteral("secret");
 
+// Answers at once, except requests for line 1, which wait longer than any run.
 HttpsServer& server()
 {
-    static HttpsServer instance;
+    static HttpsServer instance({.delay = 600s, .delayOnly = "line=1"});
     return instance;
+}
+
+// Requests the server holds back, received so far.
+size_t slowRequests()
+{
+    size_t count = 0;
+    for (const auto& request : server().requests())
+        count += request.value("line") == "1";
+    return count;
 }
 
 class MainWindowStandIn : public MainWindowLink, public DiagnosticsLink
@@ -59,6 +76,16 @@ struct CallPath {
     }
     ~CallPath() { std::filesystem::remove_all(folder); }
 
+    // A caller ID on `line` as the box posts it, until its reply is in the log; `waiting`
+    // requests of other lines stay pending throughout.
+    void call(int32_t line, size_t waiting = 0)
+    {
+        port.post(WM_DEVICE_EVENT, line * 65536 + EV_BACK_CID, 0);
+        do
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        while (port.pendingCount() > 0 || notifier.pendingCount() > waiting);
+    }
+
     std::filesystem::path folder;
     ActivityLog log;
     DeviceLibrary device;
@@ -69,30 +96,29 @@ struct CallPath {
     MessagePort port;
 };
 
-// The caller ID posted as the box does, handled through the event loop, request included.
+// Line index 1 is sent as line 2, which the server answers at once.
 void BM_CallerToConnector(benchmark::State& state)
 {
     CallPath path;
-    for (auto _ : state) {
-        path.port.post(WM_DEVICE_EVENT, 1 * 65536 + EV_BACK_CID, 0);
-        QCoreApplication::processEvents();
-    }
-    state.SetItemsProcessed(state.iterations());
-}
-BENCHMARK(BM_CallerToConnector)->Unit(benchmark::kMicrosecond);
-
-// The floor: the same URL fetched with a bare transfer that keeps its connection.
-void BM_Floor_BareGetReused(benchmark::State& state)
-{
-    const ActivityLog unused("/dev/null");
-    const CallNotifier urls(unused, server().host());
-    const std::string url = urls.connectorUrl("0123456789", "1", kUser, kPassword);
-    HttpsTransfer transfer(kRequestTimeout, HttpsServer::caFile());
     for (auto _ : state)
-        benchmark::DoNotOptimize(transfer.OpenURL(url));
+        path.call(1);
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_Floor_BareGetReused)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_CallerToConnector)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+// The same while line index 0's caller (sent as line 1) waits for a reply that does not come.
+void BM_CallerToConnector_FirstLinePending(benchmark::State& state)
+{
+    CallPath path;
+    const size_t before = slowRequests();
+    path.port.post(WM_DEVICE_EVENT, 0 * 65536 + EV_BACK_CID, 0);
+    while (slowRequests() == before)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    for (auto _ : state)
+        path.call(1, 1);
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_CallerToConnector_FirstLinePending)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 // Each request on a fresh connection: the program's first call after start-up.
 void BM_CallerToConnector_Fresh(benchmark::State& state)
@@ -101,33 +127,93 @@ void BM_CallerToConnector_Fresh(benchmark::State& state)
         state.PauseTiming();
         auto path = std::make_unique<CallPath>();
         state.ResumeTiming();
-        path->port.post(WM_DEVICE_EVENT, 1 * 65536 + EV_BACK_CID, 0);
-        QCoreApplication::processEvents();
+        path->call(1);
         state.PauseTiming();
         path.reset();
         state.ResumeTiming();
     }
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_CallerToConnector_Fresh)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_CallerToConnector_Fresh)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+// The floor: the same URL with a plain libcurl handle, the same TLS checks and authorities.
+class BareGet
+{
+public:
+    BareGet() : m_curl(curl_easy_init())
+    {
+        const ActivityLog unused("/dev/null");
+        const CallNotifier urls(unused, server().host());
+        m_url = urls.connectorUrl("0123456789", "1", kUser, kPassword);
+        curl_easy_setopt(m_curl, CURLOPT_URL, m_url.c_str());
+        curl_easy_setopt(m_curl, CURLOPT_CAINFO, HttpsServer::caFile().c_str());
+        curl_easy_setopt(m_curl, CURLOPT_WRITEFUNCTION, &BareGet::discard);
+    }
+    ~BareGet() { curl_easy_cleanup(m_curl); }
+    void get() { benchmark::DoNotOptimize(curl_easy_perform(m_curl)); }
+
+private:
+    static size_t discard(char*, size_t size, size_t count, void*) { return size * count; }
+    CURL* m_curl;
+    std::string m_url;
+};
+
+void BM_Floor_BareGetReused(benchmark::State& state)
+{
+    BareGet bare;
+    for (auto _ : state)
+        bare.get();
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_Floor_BareGetReused)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 void BM_Floor_BareGetFresh(benchmark::State& state)
 {
-    const ActivityLog unused("/dev/null");
-    const CallNotifier urls(unused, server().host());
-    const std::string url = urls.connectorUrl("0123456789", "1", kUser, kPassword);
     for (auto _ : state) {
         state.PauseTiming();
-        auto transfer = std::make_unique<HttpsTransfer>(kRequestTimeout, HttpsServer::caFile());
+        auto bare = std::make_unique<BareGet>();
         state.ResumeTiming();
-        benchmark::DoNotOptimize(transfer->OpenURL(url));
+        bare->get();
         state.PauseTiming();
-        transfer.reset();
+        bare.reset();
         state.ResumeTiming();
     }
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_Floor_BareGetFresh)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Floor_BareGetFresh)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+// A click on a button of a shown window, from the event queue to its handler; with `pending`
+// callers waiting for the web application meanwhile.
+void clickDelay(benchmark::State& state, int pending)
+{
+    CallPath path;
+    for (int i = 0; i < pending; ++i)
+        path.port.post(WM_DEVICE_EVENT, 0 * 65536 + EV_BACK_CID, 0);
+    while (path.notifier.pendingCount() < static_cast<size_t>(pending))
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+
+    QWidget window;
+    auto* button = new QPushButton(QStringLiteral("SAVE"), &window);
+    window.show();
+    bool clicked = false;
+    QObject::connect(button, &QPushButton::clicked, [&] { clicked = true; });
+    const QPointF centre = QRectF(button->rect()).center();
+    for (auto _ : state) {
+        clicked = false;
+        for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+            QCoreApplication::postEvent(button, new QMouseEvent(type, centre,
+                                                                button->mapToGlobal(centre),
+                                                                Qt::LeftButton, Qt::LeftButton,
+                                                                Qt::NoModifier));
+        while (!clicked)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+void BM_Click_Idle(benchmark::State& state) { clickDelay(state, 0); }
+void BM_Click_FourCallsPending(benchmark::State& state) { clickDelay(state, 4); }
+BENCHMARK(BM_Click_Idle)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK(BM_Click_FourCallsPending)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 } // namespace
 
@@ -135,6 +221,7 @@ int main(int argc, char** argv)
 {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     setenv("no_proxy", "127.0.0.1,localhost", 1);
+    curl_global_init(CURL_GLOBAL_DEFAULT);
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -6,6 +6,7 @@ import os
 import sys
 
 sys.path.insert(0, os.path.dirname(__file__))
+import exit_time  # noqa: E402
 import startup  # noqa: E402
 
 
@@ -67,6 +68,19 @@ def main():
         cost, floor_us = per_item_us(connector[ours]), per_item_us(connector[bare])
         row(f"caller to connector, {label}", cost, "us/call", floor_us, cost / floor_us,
             f"<= 1.1 + 1 ms ({(1.1 * floor_us + 1000) / floor_us:.2f})")
+
+    idle = per_item_us(connector["BM_CallerToConnector"])
+    busy = per_item_us(connector["BM_CallerToConnector_FirstLinePending"])
+    row("caller to connector, another line's request pending", busy, "us/call", idle, busy / idle,
+        f"<= idle + 1 ms ({(idle + 1000) / idle:.2f})")
+    idle = per_item_us(connector["BM_Click_Idle"])
+    busy = per_item_us(connector["BM_Click_FourCallsPending"])
+    row("click to handler, four requests pending", busy, "us/click", idle, busy / idle,
+        "~1.0 (never waits on the network)")
+
+    exits = exit_time.run(args.bin)
+    row("exit after SIGTERM, three requests pending", exits[3] * 1e3, "ms", exits[0] * 1e3,
+        exits[3] / exits[0], "< 1000 ms")
 
     start = startup.run(args.bin)
     ours, minimal = start["tavix-callerid"], start["minimal"]

@@ -3,30 +3,46 @@
 
 #include "notify/HttpsTransfer.h"
 
+#include <QObject>
 #include <QString>
 
 #include <chrono>
+#include <map>
+#include <mutex>
 #include <string>
+#include <vector>
 
 class ActivityLog;
 
-// A reserved example name: each shop sets its own with the settings key "host".
-constexpr const char* kDefaultConnectorHost = "tavix.example.com";
+// The web application's host that a build sets with -DTAVIX_CONNECTOR_HOST=...; empty unless a
+// shop's or a packager's build set one. The "host" setting overrides it.
+extern const char* const kDefaultConnectorHost;
 
-// Builds the connector request for a caller ID, sends it and logs the reply or the error.
-class CallNotifier
+// Builds the connector request for a caller ID and sends it without waiting for it: the event
+// that carried the caller is finished at once. Requests run side by side, each sent exactly once;
+// each one's reply or error is logged, as one entry, on this object's thread when it arrives.
+class CallNotifier : public QObject
 {
+    Q_OBJECT
+
 public:
-    // host: the connector host, optionally with ":port".
+    // host: the connector host, optionally with ":port"; empty: none is set, and nothing is sent.
     CallNotifier(const ActivityLog& log, std::string host, std::string caFile = {},
                  std::chrono::milliseconds timeout = kRequestTimeout);
-    ~CallNotifier();
+    // Abandons what is still pending, as abandonPending() does.
+    ~CallNotifier() override;
 
     // callerID: the caller-ID field (cut at its first NUL for the URL); line: the 0-based line
-    // index as decimal text. Logs one entry for the outcome; only a log failure while logging
-    // an error escapes (as LogError).
+    // index as decimal text. The URL is built from these values and the login now, and the
+    // request started; what keeps it from being sent (no host, a bad line) is logged at once.
     void SendCall(const std::string& callerID, const std::string& line, const QString& user,
                   const QString& password);
+
+    // Drops the requests still waiting for the web application, one log entry each, without
+    // waiting on the network. For closing the program.
+    void abandonPending();
+    // Requests started and not yet logged.
+    size_t pendingCount() const { return m_pending.size(); }
 
     // The request URL, every query value percent-encoded. Throws std::invalid_argument for a
     // line that is not a signed 16-bit number and std::out_of_range when it or its successor
@@ -34,8 +50,28 @@ public:
     std::string connectorUrl(const std::string& callerID, const std::string& line,
                              const QString& user, const QString& password) const;
 
+signals:
+    // A request has ended and its reply or error is in the log.
+    void replyLogged();
+
 private:
+    struct PendingCall {
+        std::string lineNumber; // as people count lines
+        std::string caller;     // the digits, without the field's NUL fill
+    };
+
+    void completed(HttpsTransfer::RequestId id, TransferResult result); // any thread
+    void logCompleted();
+
     const ActivityLog& m_log;
     std::string m_host;
+    HttpsTransfer::RequestId m_nextId = 1;
+    std::map<HttpsTransfer::RequestId, PendingCall> m_pending;
+
+    std::mutex m_mutex;
+    std::vector<std::pair<HttpsTransfer::RequestId, TransferResult>> m_completed; // by m_mutex
+    bool m_wakeScheduled = false;                                                 // by m_mutex
+
+    // Last, so that it is gone, and with it every completion, before the rest of this object.
     HttpsTransfer m_transfer;
 };

@@ -6,8 +6,13 @@
 #include "HttpsServer.h"
 #include "TempDir.h"
 
+#include <QTest>
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -140,6 +145,20 @@ protected:
         return texts;
     }
 
+    // Until every request has its entry in the log.
+    static void waitForReplies(const CallNotifier& notifier)
+    {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return notifier.pendingCount() == 0; }, 30000));
+    }
+
+    // One caller ID, sent and answered.
+    void sendOne(const std::string& host, std::chrono::milliseconds timeout = kRequestTimeout)
+    {
+        CallNotifier notifier(log, host, HttpsServer::caFile(), timeout);
+        notifier.SendCall(callerField("1"), "0", kUser, kPassword);
+        waitForReplies(notifier);
+    }
+
     // Whatever happened, the log holds one entry and neither the URL nor the password.
     void expectOneEntryStartingWith(const std::string& start)
     {
@@ -162,9 +181,13 @@ TEST_F(SendCallTest, SendsOneRequestPerCallWithTheLineNumber)
     CallNotifier notifier(log, server.host(), HttpsServer::caFile());
     notifier.SendCall(callerField("0123456789"), "0", kUser, kPassword);
     notifier.SendCall(callerField("0987654321"), "3", kUser, kPassword);
+    waitForReplies(notifier);
 
-    const auto requests = server.requests();
+    // The two run side by side: either may reach the server first.
+    auto requests = server.requests();
     ASSERT_EQ(requests.size(), 2u);
+    std::sort(requests.begin(), requests.end(),
+              [](const auto& a, const auto& b) { return a.value("line") < b.value("line"); });
     for (const auto& request : requests) {
         EXPECT_EQ(request.method, "GET");
         EXPECT_EQ(request.path, "/includes/content/caller_id/connector.php");
@@ -187,8 +210,10 @@ TEST_F(SendCallTest, ConnectorDecodesTheLoginAsSaved)
     CallNotifier notifier(log, server.host(), HttpsServer::caFile());
     const std::vector<QString> values = {"",    "a&b=c#d", " blank ", "1+1 =2",
                                          "Zoë", "%41",     "ä€😀",    "semi;colon"};
-    for (const QString& value : values)
+    for (const QString& value : values) {
         notifier.SendCall(callerField("5551234"), "1", value, value);
+        waitForReplies(notifier);
+    }
 
     const auto requests = server.requests();
     ASSERT_EQ(requests.size(), values.size());
@@ -204,33 +229,30 @@ TEST_F(SendCallTest, LogsTheReplyBodyAsOneEntry)
 {
     for (const std::string body : {"OK", "", "first line\r\nsecond line\n", "Zoë ✓"}) {
         HttpsServer server({.body = body});
-        CallNotifier(log, server.host(), HttpsServer::caFile())
-            .SendCall(callerField("1"), "0", kUser, kPassword);
+        sendOne(server.host());
     }
-    EXPECT_EQ(entries(), (std::vector<std::string>{"OK", "", "first line\r\nsecond line\n",
+    // A reply's line breaks cannot start a line of the log that reads as an entry of its own.
+    EXPECT_EQ(entries(), (std::vector<std::string>{"OK", "", "first line  second line ",
                                                    "Zoë ✓"}));
 }
 
 TEST_F(SendCallTest, LogsTheBodyOfAnErrorStatus)
 {
     HttpsServer server({.body = "Internal error", .status = 500});
-    CallNotifier(log, server.host(), HttpsServer::caFile())
-        .SendCall(callerField("1"), "0", kUser, kPassword);
+    sendOne(server.host());
     EXPECT_EQ(entries(), std::vector<std::string>{"Internal error"});
 }
 
 TEST_F(SendCallTest, UnreachableConnectorIsLoggedOnce)
 {
-    CallNotifier notifier(log, "127.0.0.1:" + std::to_string(HttpsServer::unusedPort()));
-    EXPECT_NO_THROW(notifier.SendCall(callerField("1"), "0", kUser, kPassword));
+    sendOne("127.0.0.1:" + std::to_string(HttpsServer::unusedPort()));
     expectOneEntryStartingWith("Couldn't connect to server: ");
 }
 
 TEST_F(SendCallTest, UntrustedCertificateIsLoggedAndNothingIsSent)
 {
     HttpsServer server({.untrusted = true});
-    CallNotifier(log, server.host(), HttpsServer::caFile())
-        .SendCall(callerField("1"), "0", kUser, kPassword);
+    sendOne(server.host());
     expectOneEntryStartingWith("SSL peer certificate or SSH remote key was not OK: ");
     EXPECT_TRUE(server.requests().empty());
 }
@@ -238,8 +260,7 @@ TEST_F(SendCallTest, UntrustedCertificateIsLoggedAndNothingIsSent)
 TEST_F(SendCallTest, SlowConnectorTimesOutWithoutRetry)
 {
     HttpsServer server({.delay = 3s});
-    CallNotifier(log, server.host(), HttpsServer::caFile(), 500ms)
-        .SendCall(callerField("1"), "0", kUser, kPassword);
+    sendOne(server.host(), 500ms);
     expectOneEntryStartingWith("Timeout was reached: ");
     EXPECT_EQ(server.requests().size(), 1u);
 }
@@ -247,8 +268,7 @@ TEST_F(SendCallTest, SlowConnectorTimesOutWithoutRetry)
 TEST_F(SendCallTest, ResetConnectionIsLogged)
 {
     HttpsServer server({.reset = true});
-    CallNotifier(log, server.host(), HttpsServer::caFile())
-        .SendCall(callerField("1"), "0", kUser, kPassword);
+    sendOne(server.host());
     ASSERT_EQ(entries().size(), 1u);
     EXPECT_EQ(server.requests().size(), 1u);
 }
@@ -256,8 +276,7 @@ TEST_F(SendCallTest, ResetConnectionIsLogged)
 TEST_F(SendCallTest, OversizedReplyIsLoggedAsAnError)
 {
     HttpsServer server({.largeBodyMiB = 40});
-    CallNotifier(log, server.host(), HttpsServer::caFile())
-        .SendCall(callerField("1"), "0", kUser, kPassword);
+    sendOne(server.host());
     expectOneEntryStartingWith("The reply is larger than ");
 }
 
@@ -279,7 +298,9 @@ TEST_F(SendCallTest, ReusesTheConnection)
     HttpsServer server;
     CallNotifier notifier(log, server.host(), HttpsServer::caFile());
     notifier.SendCall(callerField("1"), "0", kUser, kPassword);
+    waitForReplies(notifier);
     notifier.SendCall(callerField("2"), "1", kUser, kPassword);
+    waitForReplies(notifier);
     const auto requests = server.requests();
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[0].connection, 1);
@@ -287,14 +308,67 @@ TEST_F(SendCallTest, ReusesTheConnection)
     EXPECT_EQ(requests[0].clientPort, requests[1].clientPort);
 }
 
-TEST_F(SendCallTest, LogFailureWhileLoggingTheErrorReachesTheCaller)
+TEST_F(SendCallTest, AnUnwritableLogStillSendsTheCall)
 {
     HttpsServer server;
     // A folder where the log file should be: every entry fails.
     const ActivityLog brokenLog(dir.path());
     CallNotifier notifier(brokenLog, server.host(), HttpsServer::caFile());
-    EXPECT_THROW(notifier.SendCall(callerField("1"), "0", kUser, kPassword), LogError);
+    EXPECT_NO_THROW(notifier.SendCall(callerField("1"), "0", kUser, kPassword));
+    waitForReplies(notifier);
     EXPECT_EQ(server.requests().size(), 1u);
+}
+
+TEST_F(SendCallTest, CallsOnEveryLineOverlapAndEachIsSentOnce)
+{
+    HttpsServer slow({.delay = 2s});
+    CallNotifier notifier(log, slow.host(), HttpsServer::caFile());
+    for (int line = 0; line < 4; ++line)
+        notifier.SendCall(callerField("555000" + std::to_string(line)), std::to_string(line),
+                          kUser, kPassword);
+    // All four reach the server before the first reply is logged.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return slow.requests().size() == 4; }, 30000));
+    EXPECT_TRUE(entries().empty());
+    waitForReplies(notifier);
+
+    std::map<std::string, std::string> callerByLine;
+    for (const auto& request : slow.requests())
+        EXPECT_TRUE(callerByLine.emplace(request.value("line"), request.value("caller")).second);
+    EXPECT_EQ(callerByLine, (std::map<std::string, std::string>{
+                                {"1", "5550000"}, {"2", "5550001"}, {"3", "5550002"}, {"4", "5550003"}}));
+    EXPECT_EQ(entries(), std::vector<std::string>(4, "OK"));
+}
+
+TEST_F(SendCallTest, ClosingAbandonsWhatIsPendingWithOneEntryEach)
+{
+    HttpsServer silent({.delay = 30s});
+    CallNotifier notifier(log, silent.host(), HttpsServer::caFile());
+    notifier.SendCall(callerField("0123456789"), "1", kUser, kPassword);
+    notifier.SendCall(callerField(""), "2", kUser, kPassword);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return silent.requests().size() == 2; }, 30000));
+
+    notifier.abandonPending();
+    EXPECT_EQ(notifier.pendingCount(), 0u);
+    EXPECT_EQ(entries(),
+              (std::vector<std::string>{
+                  "No reply from the web application yet for the caller 0123456789 on line 2: "
+                  "the request was abandoned because the program is closing.",
+                  "No reply from the web application yet for the caller (no number) on line 3: "
+                  "the request was abandoned because the program is closing."}));
+}
+
+TEST_F(SendCallTest, WithoutAHostNothingIsSentAndTheLogSaysHowToSetOne)
+{
+    CallNotifier notifier(log, "");
+    notifier.SendCall(callerField("0123456789"), "0", kUser, kPassword);
+    EXPECT_EQ(notifier.pendingCount(), 0u);
+    const auto texts = entries();
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_EQ(texts[0].rfind("No web application host is set, so the caller on line 1 was not "
+                             "sent to it. Set \"host\" in section [CallerID] of ",
+                             0),
+              0u)
+        << texts[0];
 }
 
 } // namespace

@@ -126,7 +126,8 @@ HttpsServer::HttpsServer(Options options) : m_process(std::make_unique<QProcess>
                           "--record", qs(m_dir / "requests.jsonl"),
                           "--body", QString::fromStdString(options.body),
                           "--status", QString::number(options.status),
-                          "--delay", QString::number(options.delay.count() / 1000.0)};
+                          "--delay", QString::number(options.delay.count() / 1000.0),
+                          "--delay-only", QString::fromStdString(options.delayOnly)};
     for (const std::string& header : options.headers)
         arguments << "--header" << QString::fromStdString(header);
     if (options.reset)

@@ -23,6 +23,7 @@ public:
         int status = 200;
         std::vector<std::string> headers{}; // extra reply headers, "Name: value"
         std::chrono::milliseconds delay{0}; // before answering
+        std::string delayOnly{};            // "key=value": delay only requests with it
         bool reset = false;                 // reset the connection instead of answering
         int largeBodyMiB = 0;               // answer with this many MiB instead of body
         bool untrusted = false;             // a self-signed certificate caFile() did not sign

@@ -31,6 +31,8 @@ def parse_arguments():
                         help="extra reply header as Name:Value")
     parser.add_argument("--delay", type=float, default=0.0,
                         help="seconds to wait before answering")
+    parser.add_argument("--delay-only", default="",
+                        help="KEY=VALUE: wait only before answering requests whose query has it")
     parser.add_argument("--reset", action="store_true",
                         help="reset the connection instead of answering")
     parser.add_argument("--large-body-mib", type=int, default=0,
@@ -93,7 +95,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             "path": path,
             "query": urllib.parse.parse_qsl(query, keep_blank_values=True),
         })
-        if options.delay:
+        pairs = urllib.parse.parse_qsl(query, keep_blank_values=True)
+        if options.delay and (not options.delay_only
+                              or tuple(options.delay_only.split("=", 1)) in pairs):
             time.sleep(options.delay)
         if options.reset:
             self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER,
