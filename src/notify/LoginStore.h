@@ -3,7 +3,12 @@
 
 #include <QString>
 
+#include <memory>
 #include <stdexcept>
+#include <utility>
+#include <vector>
+
+class QSettings;
 
 // The settings store could not be read or written; the message says which and why.
 class SettingsError : public std::runtime_error
@@ -21,11 +26,30 @@ public:
     static constexpr const char* kOrganisation = "Tavix";
     static constexpr const char* kSection = "CallerID";
 
-    // Absent values read as empty strings. Throws SettingsError.
+    // Everything the program reads, at once.
+    struct Values {
+        QString username;
+        QString password;
+        QString host;
+        QString caFile;
+    };
+
+    // Absent values read as empty strings. Throws SettingsError when the store cannot be read:
+    // not readable, not a settings file, or a file that is not empty but lacks the section.
+    Values read() const;
     QString readValue(const QString& key) const;
-    // Throws SettingsError.
+
+    // Saves both, or neither: throws SettingsError saying that nothing was saved, and why.
+    void saveLogin(const QString& user, const QString& password);
+    // Throws SettingsError; a store that cannot be read is left as it is.
     void writeValue(const QString& key, const QString& value);
 
     // The file behind the store (for messages and tests).
     static QString fileName();
+
+private:
+    // Every value or none; a store that cannot be read is left as it is.
+    static void writeValues(const std::vector<std::pair<QString, QString>>& values);
+    // Synced, checked and in the section.
+    static std::unique_ptr<QSettings> openForReading();
 };

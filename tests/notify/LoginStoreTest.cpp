@@ -125,8 +125,9 @@ TEST_F(LoginStoreTest, SettingsFileThatIsAFolderGivesAClearError)
     fs::create_directories(file);
     EXPECT_EQ(failure([] { LoginStore().readValue("username"); }),
               "Cannot read the settings file " + file.string() + ": it is a folder, not a file");
+    // Nothing is written to a store that cannot be read.
     EXPECT_EQ(failure([] { LoginStore().writeValue("username", "anna"); }),
-              "Cannot write the settings file " + file.string() + ": it is a folder, not a file");
+              "Cannot read the settings file " + file.string() + ": it is a folder, not a file");
 }
 
 } // namespace
