@@ -1,14 +1,20 @@
 // Tavix CallerID: the program's owner of its two windows and of what they share.
 #include "ui/CallerIdApp.h"
 
+#include "log/ActivityLog.h"
 #include "ui/Artwork.h"
 #include "ui/DiagnosticsWindow.h"
 #include "ui/MainWindow.h"
 #include "ui/MessageBoxes.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QIcon>
 #include <QPixmap>
+#include <QThread>
+#include <QTimer>
+
+#include <cstdio>
 
 // Resources of a static library are linked in only when something refers to them.
 static void initResources()
@@ -19,6 +25,25 @@ static void initResources()
 namespace {
 
 // The compiled-in PNGs of share/icons, every size.
+// How often a shutdown request looks again whether the boxes' event loops have returned.
+constexpr int kShutdownRetryMs = 10;
+
+// Closes message boxes, dialogs and menus, each of which runs an event loop of its own.
+void dismissModalWindows()
+{
+    // Bounded: a window that does not go must not keep the program from ending.
+    for (int i = 0; i < 32; ++i) {
+        if (QWidget* popup = QApplication::activePopupWidget())
+            popup->close();
+        else if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+            dialog->reject();
+        else if (QWidget* modal = QApplication::activeModalWidget())
+            modal->close();
+        else
+            return;
+    }
+}
+
 QIcon applicationIcon()
 {
     initResources();
@@ -92,6 +117,48 @@ void CallerIdApp::closeMainWindow()
         loaded->close();
     else
         unloadDiagnosticsWindow();
+}
+
+void CallerIdApp::requestShutdown()
+{
+    dismissModalWindows();
+    // A box's event loop runs on the stack of the window that opened it: closing main from
+    // inside it would delete main under its own feet. The outermost loop is level 1.
+    if (QThread::currentThread()->loopLevel() > 1) {
+        QTimer::singleShot(kShutdownRetryMs, this, &CallerIdApp::requestShutdown);
+        return;
+    }
+    m_boxes->closeNotice();
+    closeMainWindow();
+}
+
+void CallerIdApp::logUnwritable(const std::string& reason)
+{
+    std::fprintf(stderr, "tavix-callerid: %s\n", reason.c_str());
+    const QString text =
+        QStringLiteral("Tavix CallerID cannot write its activity log:\n\n%1\n\nCallers are "
+                       "still shown and sent to the web application. Their log entries are lost "
+                       "until the log can be written again.")
+            .arg(QString::fromLocal8Bit(reason.c_str()));
+    // Not in the middle of what failed to log, which may be start-up or an event.
+    QTimer::singleShot(0, this, [this, text] {
+        if (!m_log.writable())
+            m_boxes->showNotice(noticeParent(), QString::fromLatin1(kTitle), text);
+    });
+}
+
+void CallerIdApp::logWritableAgain()
+{
+    std::fprintf(stderr, "tavix-callerid: the activity log %s can be written again\n",
+                 m_log.path().string().c_str());
+    m_boxes->closeNotice();
+}
+
+QWidget* CallerIdApp::noticeParent() const
+{
+    if (MainWindow* window = mainWindow())
+        return window;
+    return diagnosticsWindow();
 }
 
 MainWindow* CallerIdApp::mainWindow() const

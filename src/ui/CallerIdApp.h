@@ -1,9 +1,11 @@
 // Tavix CallerID: the program's owner of its two windows and of what they share.
 #pragma once
 
+#include "log/LogObserver.h"
 #include "monitor/MonitorLinks.h"
 #include "ui/MessageBoxes.h"
 
+#include <QObject>
 #include <QPointer>
 #include <QString>
 
@@ -18,7 +20,8 @@ class MainWindow;
 // Holds the device library, the log and CurrentLine, and creates each window on its first
 // use. Event handling reaches the main window through this object's MainWindowLink, so that
 // a notification that needs the main window creates it (without showing it) if it is gone.
-class CallerIdApp : public MainWindowLink
+// It tells the user when the activity log cannot be written.
+class CallerIdApp : public QObject, public MainWindowLink, public LogObserver
 {
 public:
     static constexpr const char* kTitle = "Tavix CallerID";
@@ -31,7 +34,8 @@ public:
     CallerIdApp& operator=(const CallerIdApp&) = delete;
 
     // Loads Form1, which runs the whole start-up and shows main, then shows Form1 in front of
-    // main. Start-up catches no error: a DeviceError or LogError comes out of here.
+    // main. Start-up catches no error: a DeviceError comes out of here (the log
+    // reports its own failures to its observer).
     void start();
 
     // The main window, created and loaded (not shown) if there is none.
@@ -42,6 +46,9 @@ public:
     void unloadDiagnosticsWindow();
     // Closes main as the user would, which ends the program.
     void closeMainWindow();
+    // The same for a termination signal, from wherever the event loop is: message boxes and
+    // dialogs are dismissed first, and main is closed once their event loops have returned.
+    void requestShutdown();
 
     // Null when the window does not exist or has been unloaded.
     MainWindow* mainWindow() const;
@@ -59,7 +66,12 @@ public:
     void LightOff(int32_t line) override;
     void SendCall(const std::string& callerID, const std::string& line) override;
 
+    void logUnwritable(const std::string& reason) override;
+    void logWritableAgain() override;
+
 private:
+    QWidget* noticeParent() const;
+
     DeviceLibrary& m_device;
     const ActivityLog& m_log;
     std::unique_ptr<MessageBoxes> m_boxes;

@@ -29,6 +29,27 @@
 
 namespace {
 
+// The smallest size a caption's font is taken down to so that the caption fits.
+constexpr qreal kSmallestCaptionPoints = 7;
+
+// The captions were laid out for another system's font: where this one's is wider, a label,
+// check box or option button keeps its place and size, and its font is made a little smaller
+// until the caption fits, as the main window's help text is.
+void fitCaptions(QWidget& window)
+{
+    for (QWidget* control : window.findChildren<QWidget*>()) {
+        if (!qobject_cast<QLabel*>(control) && !qobject_cast<QCheckBox*>(control) &&
+            !qobject_cast<QRadioButton*>(control))
+            continue;
+        QFont font = control->font();
+        while (control->sizeHint().width() > control->width() &&
+               font.pointSizeF() > kSmallestCaptionPoints) {
+            font.setPointSizeF(font.pointSizeF() - 0.25);
+            control->setFont(font);
+        }
+    }
+}
+
 constexpr int32_t kDefaultTalkingWait = 3;
 constexpr int32_t kDefaultMissedCallWait = 7;
 
@@ -64,13 +85,6 @@ std::array<int32_t*, 6> fieldsOf(AD101TimingParameters& record)
 {
     return {&record.RingOn,  &record.RingOff,      &record.HookOn,
             &record.HookOff, &record.CallerIdStop, &record.NoLine};
-}
-
-template <typename Widget> Widget* place(Widget* widget, const char* name, const QRect& geometry)
-{
-    widget->setObjectName(QLatin1String(name));
-    widget->setGeometry(geometry);
-    return widget;
 }
 
 } // namespace
@@ -136,6 +150,7 @@ void DiagnosticsWindow::createControls()
           twipsRect(120, 7440, 2175, 255));
     m_missedCallWait = addTextBox(this, "Text3", QStringLiteral("Missed call wait time"),
                                   twipsRect(2640, 7440, 735, 330));
+    fitCaptions(*this);
 }
 
 void DiagnosticsWindow::createLedControls()

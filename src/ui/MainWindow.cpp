@@ -15,6 +15,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMetaObject>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
@@ -24,13 +25,6 @@
 #include <string>
 
 namespace {
-
-template <typename Widget> Widget* place(Widget* widget, const QString& name, const QRect& geometry)
-{
-    widget->setObjectName(name);
-    widget->setGeometry(geometry);
-    return widget;
-}
 
 QFont formFont()
 {
@@ -142,25 +136,34 @@ void MainWindow::createControls()
 void MainWindow::load()
 {
     m_loaded = true;
-    QString host;
-    QString caFile;
+    LoginStore::Values stored;
     try {
-        LoadLogin();
-        host = m_store.readValue(QStringLiteral("host"));
-        caFile = m_store.readValue(QStringLiteral("cafile"));
+        stored = m_store.read();
     } catch (const SettingsError& error) {
-        warn(QString::fromStdString(error.what()));
+        // Shown once start-up is over: a box now would run device events in the middle of it.
+        const QString text = QString::fromStdString(error.what()) +
+                             QStringLiteral("\n\nThe login and the web application's host were "
+                                            "not loaded. SAVE leaves the file as it is until it "
+                                            "is corrected or removed.");
+        QMetaObject::invokeMethod(this, [this, text] { warn(text); }, Qt::QueuedConnection);
     }
-    if (host.isEmpty())
-        host = QString::fromLatin1(kDefaultConnectorHost);
-    m_notifier = std::make_unique<CallNotifier>(m_app.log(), host.toStdString(),
-                                                QFile::encodeName(caFile).toStdString());
+    showLogin(stored.username, stored.password);
+    const std::string host = stored.host.isEmpty() ? std::string(kDefaultConnectorHost)
+                                                   : stored.host.toStdString();
+    m_notifier = std::make_unique<CallNotifier>(m_app.log(), host,
+                                                QFile::encodeName(stored.caFile).toStdString());
 }
 
 void MainWindow::LoadLogin()
 {
-    m_loginUser = m_store.readValue(QStringLiteral("username"));
-    m_loginPassword = m_store.readValue(QStringLiteral("password"));
+    const LoginStore::Values stored = m_store.read();
+    showLogin(stored.username, stored.password);
+}
+
+void MainWindow::showLogin(const QString& user, const QString& password)
+{
+    m_loginUser = user;
+    m_loginPassword = password;
     m_username->setText(m_loginUser);
     m_password->setText(m_loginPassword);
 }
@@ -168,8 +171,7 @@ void MainWindow::LoadLogin()
 void MainWindow::saveLogin()
 {
     try {
-        m_store.writeValue(QStringLiteral("username"), m_username->text());
-        m_store.writeValue(QStringLiteral("password"), m_password->text());
+        m_store.saveLogin(m_username->text(), m_password->text());
         // The boxes and the login in memory then show what the store really holds.
         LoadLogin();
     } catch (const SettingsError& error) {
@@ -229,6 +231,9 @@ void MainWindow::closeEvent(QCloseEvent* event)
             warn(QString::fromStdString(error.what()));
         }
         m_app.unloadDiagnosticsWindow();
+        // The program ends now, not when the web application answers.
+        if (m_notifier)
+            m_notifier->abandonPending();
     }
     event->accept();
 }

@@ -31,8 +31,9 @@ public:
     explicit MainWindow(CallerIdApp& app);
     ~MainWindow() override;
 
-    // The load step: LoadLogin, then the connector settings for the web notifier. A settings
-    // store that cannot be read is reported in a message box; the values then stay empty.
+    // The load step: the saved login and the connector settings for the web notifier, read at
+    // once. A settings store that cannot be read is reported in a message box once start-up is
+    // over; the values then stay empty.
     void load();
     // From the start of the load step until the unload step.
     bool isLoaded() const { return m_loaded; }
@@ -54,7 +55,9 @@ protected:
 
 private:
     void createControls();
+    // Reads the saved login into memory and the boxes; throws SettingsError.
     void LoadLogin();
+    void showLogin(const QString& user, const QString& password);
     void saveLogin();
     void showDebugForm();
     void switchLamp(int32_t line, bool lit);

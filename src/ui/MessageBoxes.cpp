@@ -1,7 +1,12 @@
-// Tavix CallerID: the modal message boxes the windows show.
+// Tavix CallerID: the message boxes the windows show.
 #include "ui/MessageBoxes.h"
 
 #include <QMessageBox>
+
+MessageBoxes::~MessageBoxes()
+{
+    closeNotice();
+}
 
 void MessageBoxes::information(QWidget* parent, const QString& title, const QString& text)
 {
@@ -11,4 +16,19 @@ void MessageBoxes::information(QWidget* parent, const QString& title, const QStr
 void MessageBoxes::warning(QWidget* parent, const QString& title, const QString& text)
 {
     QMessageBox::warning(parent, title, text, QMessageBox::Ok);
+}
+
+void MessageBoxes::showNotice(QWidget* parent, const QString& title, const QString& text)
+{
+    closeNotice();
+    m_notice = new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::Ok, parent);
+    m_notice->setAttribute(Qt::WA_DeleteOnClose);
+    m_notice->setWindowModality(Qt::NonModal);
+    m_notice->show();
+}
+
+void MessageBoxes::closeNotice()
+{
+    if (m_notice)
+        m_notice->close();
 }

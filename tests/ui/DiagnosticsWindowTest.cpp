@@ -164,6 +164,30 @@ TEST_F(DiagnosticsWindowTest, BusySendsZeroAndFreeSendsOne)
     EXPECT_EQ(logTexts().size(), 1u);
 }
 
+TEST_F(DiagnosticsWindowTest, EnterPressesAFocusedButtonAsSpaceDoes)
+{
+    startProgram();
+    auto& lineBusy = control<QPushButton>(form(), "cmdLINEBUSY");
+    QTest::keyClick(&lineBusy, Qt::Key_Return);
+    QTest::keyClick(&lineBusy, Qt::Key_Enter);
+    QTest::keyClick(&lineBusy, Qt::Key_Space);
+    EXPECT_EQ(recorder.calls(), Calls(3, "AD101_SetBusy 0 0"));
+}
+
+TEST_F(DiagnosticsWindowTest, EveryCaptionFitsItsControl)
+{
+    startProgram();
+    for (QWidget* control : form().findChildren<QWidget*>()) {
+        if (qobject_cast<QLabel*>(control) || qobject_cast<QCheckBox*>(control) ||
+            qobject_cast<QRadioButton*>(control)) {
+            EXPECT_LE(control->sizeHint().width(), control->width())
+                << control->objectName().toStdString();
+        }
+    }
+    // Where a caption needed it, only its font got smaller: the place and size are the design's.
+    EXPECT_EQ(control<QLabel>(form(), "Label6").geometry(), QRect(8, 464, 145, 17));
+}
+
 TEST_F(DiagnosticsWindowTest, CollateralDisplayFollowsItsCheckBoxWithoutALine)
 {
     startProgram();

@@ -111,16 +111,27 @@ TEST_F(StartupTest, AMissingDeviceEntryStopsStartUpAtThatStep)
     EXPECT_EQ(app->diagnosticsWindow(), nullptr);
 }
 
-TEST_F(StartupTest, ALogThatCannotBeWrittenStopsStartUpBeforeMainIsShown)
+TEST_F(StartupTest, ALogThatCannotBeWrittenDoesNotStopStartUpAndIsReportedOnce)
 {
     ActivityLog unwritable(dir.path()); // a folder, not a file
     device = std::make_unique<DeviceLibrary>(resolve);
     app = std::make_unique<CallerIdApp>(*device, unwritable,
                                         std::make_unique<RecordingMessageBoxes>(boxes));
+    unwritable.setObserver(app.get());
 
-    EXPECT_THROW(app->start(), LogError);
+    app->start();
     EXPECT_EQ(recorder.calls(), kStartupCalls);
-    EXPECT_EQ(app->mainWindow(), nullptr);
+    ASSERT_NE(app->mainWindow(), nullptr);
+    EXPECT_TRUE(app->mainWindow()->isVisible());
+    // Told after start-up, not in the middle of it, and once while the log stays unwritable.
+    EXPECT_TRUE(boxes.empty());
+    QCoreApplication::sendPostedEvents();
+    unwritable.WriteLog("Missed Call");
+    QCoreApplication::sendPostedEvents();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].kind, ShownBox::Notice);
+    EXPECT_TRUE(boxes[0].text.contains(QString::fromStdString(dir.path().string())))
+        << boxes[0].text.toStdString();
     app.reset();
 }
 

@@ -26,7 +26,7 @@
 
 struct ShownBox
 {
-    enum Kind { Information, Warning } kind;
+    enum Kind { Information, Warning, Notice } kind;
     QString title;
     QString text;
 };
@@ -44,6 +44,13 @@ public:
     {
         m_shown.push_back({ShownBox::Warning, title, text});
     }
+    void showNotice(QWidget*, const QString& title, const QString& text) override
+    {
+        m_shown.push_back({ShownBox::Notice, title, text});
+    }
+    void closeNotice() override { ++noticesClosed; }
+
+    int noticesClosed = 0;
 
 private:
     std::vector<ShownBox>& m_shown;
