@@ -1,4 +1,5 @@
 // Tavix CallerID: program entry. Everything is connected here.
+#include "app/ProcessProtection.h"
 #include "app/SingleInstance.h"
 #include "app/TerminationSignals.h"
 #include "device/DeviceLibrary.h"
@@ -9,6 +10,7 @@
 #include <QMessageBox>
 
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -29,6 +31,8 @@ void report(QMessageBox::Icon icon, const QString& text)
 
 int main(int argc, char* argv[])
 {
+    // Before anything reads the password into memory.
+    protectProcessMemory();
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Tavix"));
     QApplication::setApplicationName(QStringLiteral("tavix-callerid"));
@@ -45,12 +49,21 @@ int main(int argc, char* argv[])
         return 1;
     }
 
-    ActivityLog log;
+    std::unique_ptr<ActivityLog> log;
+    try {
+        log = std::make_unique<ActivityLog>();
+    } catch (const std::exception& e) {
+        report(QMessageBox::Critical, QString::fromLocal8Bit(e.what()));
+        return 1;
+    }
     DeviceLibrary device;
-    CallerIdApp program(device, log);
-    TerminationSignals termination([&program] { program.closeMainWindow(); });
+    CallerIdApp program(device, *log);
+    log->setObserver(&program);
+    TerminationSignals termination([&program] { program.requestShutdown(); });
 
     try {
+        // A library that lacks an entry is refused before the device is opened.
+        device.resolveAll();
         program.start();
     } catch (const std::exception& e) {
         report(QMessageBox::Critical,

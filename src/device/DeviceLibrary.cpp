@@ -41,6 +41,13 @@ template <typename Fn> Fn DeviceLibrary::entry(Fn& cache, const char* name)
     return cache;
 }
 
+void DeviceLibrary::resolveAll()
+{
+#define TAVIX_RESOLVE_ENTRY(name) entry(m_##name, #name);
+    TAVIX_AD101_ENTRIES(TAVIX_RESOLVE_ENTRY)
+#undef TAVIX_RESOLVE_ENTRY
+}
+
 #define TAVIX_CALL(name, ...) entry(m_##name, #name)(__VA_ARGS__)
 
 int32_t DeviceLibrary::AD101_InitDevice(AD101WindowHandle window)

@@ -59,6 +59,10 @@ public:
     DeviceLibrary(const DeviceLibrary&) = delete;
     DeviceLibrary& operator=(const DeviceLibrary&) = delete;
 
+    // Looks up every entry the program uses, so that a library lacking one is refused before the
+    // device is opened rather than when a caller comes. Throws DeviceError for the first one missing.
+    void resolveAll();
+
     int32_t AD101_InitDevice(AD101WindowHandle window);
     int32_t AD101_GetDevice();
     int32_t AD101_FreeDevice();

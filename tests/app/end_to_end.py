@@ -7,11 +7,12 @@ import subprocess
 import sys
 import tempfile
 import time
-import json
 import unittest
 
 BIN = os.environ["TAVIX_BIN_DIR"]
 SUPPORT = os.environ["TAVIX_TEST_SUPPORT_DIR"]
+sys.path.insert(0, SUPPORT)
+from connector import Connector  # noqa: E402
 ARTIFACTS = os.environ.get("TAVIX_ARTIFACT_DIR", os.path.join(BIN, "..", "artifacts"))
 FORM1_TITLE = "AD101Demo Version1.0.2.04 (20100325 Built)"
 MAIN_TITLE = "Tavix CallerID"
@@ -51,45 +52,6 @@ class Xvfb:
         self.process.wait(timeout=10)
 
 
-def make_certificates(folder):
-    """A test authority and a server certificate for 127.0.0.1 that it signed."""
-    def openssl(*args):
-        subprocess.run(["openssl", *args], cwd=folder, check=True, capture_output=True)
-    openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=Tavix test CA",
-            "-keyout", "ca.key", "-out", "ca.pem")
-    openssl("req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=127.0.0.1",
-            "-keyout", "server.key", "-out", "server.csr")
-    with open(os.path.join(folder, "san.ext"), "w") as f:
-        f.write("subjectAltName=IP:127.0.0.1,DNS:localhost\n")
-    openssl("x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key",
-            "-CAcreateserial", "-days", "2", "-extfile", "san.ext", "-out", "server.pem")
-    return os.path.join(folder, "ca.pem"), os.path.join(folder, "server.pem"), os.path.join(folder, "server.key")
-
-
-class Connector:
-    """The shop's web application: tests/support/https_server.py on 127.0.0.1."""
-
-    def __init__(self, folder, body="OK"):
-        self.ca, cert, key = make_certificates(folder)
-        self.record = os.path.join(folder, "requests.jsonl")
-        self.process = subprocess.Popen(
-            [sys.executable, os.path.join(SUPPORT, "https_server.py"), "--cert", cert, "--key", key,
-             "--record", self.record, "--body", body], stdout=subprocess.PIPE, text=True)
-        self.port = int(self.process.stdout.readline())
-
-    def requests(self):
-        try:
-            with open(self.record) as f:
-                return [json.loads(line) for line in f]
-        except FileNotFoundError:
-            return []
-
-    def stop(self):
-        self.process.terminate()
-        self.process.wait(timeout=10)
-        self.process.stdout.close()
-
-
 class Session:
     """A user account of its own: home, runtime, state and config folders in a temporary tree."""
 
@@ -118,11 +80,11 @@ class Session:
             for key, value in values.items():
                 f.write(f"{key}={value}\n")
 
-    def start(self, binary=None):
+    def start(self, binary=None, wrapper=()):
         self.stderr_file = os.path.join(self.root, "stderr.txt")
         with open(self.stderr_file, "ab") as stderr:
-            self.program = subprocess.Popen([binary or os.path.join(BIN, "tavix-callerid")], env=self.env,
-                                            stdout=subprocess.DEVNULL, stderr=stderr)
+            self.program = subprocess.Popen([*wrapper, binary or os.path.join(BIN, "tavix-callerid")],
+                                            env=self.env, stdout=subprocess.DEVNULL, stderr=stderr)
         return self.program
 
     def stderr(self):
@@ -169,9 +131,28 @@ class Session:
                        check=True, timeout=30)
         return path
 
-    def close(self):
+    def windows_titled(self, title):
+        tree = subprocess.run(["xwininfo", "-root", "-tree"], env=self.env, capture_output=True,
+                              text=True).stdout
+        return sum(f'"{title}"' in line for line in tree.splitlines())
+
+    def entries(self):
+        """The texts of the log's entries, NULs removed."""
+        return [entry.split(b": ", 1)[1].replace(b"\0", b"").decode("latin-1")
+                for entry in self.log().split(b"\r\n...\r\n") if entry]
+
+    def last_device_calls(self, count=2):
+        with open(self.trace_file) as f:
+            return f.read().splitlines()[-count:]
+
+    def close(self, sig=signal.SIGTERM):
         """Closes the program the way a session end does and returns its exit status."""
-        self.program.send_signal(signal.SIGTERM)
+        if self.program.args[0] == "strace":
+            # The signal is for the program, not for the tracer that started it.
+            with open(f"/proc/{self.program.pid}/task/{self.program.pid}/children") as f:
+                os.kill(int(f.read().split()[0]), sig)
+        else:
+            self.program.send_signal(sig)
         status = self.program.wait(timeout=20)
         if status != 0:
             sys.stderr.write(f"tavix-callerid exited with {status}:\n{self.stderr()[-4000:]}\n")
@@ -274,6 +255,9 @@ class EndToEnd(unittest.TestCase):
 
     def test_log_that_stops_being_writable_loses_only_those_entries(self):
         s = self.session
+        connector = Connector(s.root)
+        self.addCleanup(connector.stop)
+        s.configure(host=f"127.0.0.1:{connector.port}", cafile=connector.ca)
         s.start()
         s.wait_for_box()
         self.assertTrue(wait_until(lambda: s.log().count(b"MCU_BACKENABLE") == 4))
@@ -282,15 +266,93 @@ class EndToEnd(unittest.TestCase):
         os.mkdir(s.log_file)
         s.sim("trace", "--clear")
         s.sim("event", 2, 8, 2)
+        # A caller all the same reaches the table and the web application.
+        s.sim("call", 3, "0765432109", "--interval-ms", "100")
+        self.assertTrue(wait_until(lambda: len(connector.requests()) == 1))
+        self.assertIn(["caller", "0765432109"], connector.requests()[0]["query"])
         # An event that logs nothing: its device call shows when both have been handled.
         s.sim("event", 3, 7)
         self.assertTrue(wait_until(lambda: "AD101_GetCPUVersion 3 buf" in s.trace()))
+        self.assertEqual(s.stderr().count("Cannot write the log file"), 1, s.stderr())
         os.rmdir(s.log_file)
         s.sim("event", 2, 8, 3)
         self.assertTrue(wait_until(lambda: b"HK ON STATE NOPR" in s.log()))
         self.assertNotIn(b"HK ON STATE PRB", s.log())
         self.assertIsNone(s.program.poll(), "the program keeps running")
         self.assertEqual(s.close(), 0)
+
+    def test_log_that_cannot_be_written_at_start_up_does_not_stop_the_program(self):
+        s = self.session
+        os.makedirs(s.log_file)  # a folder where the log file should be
+        s.start()
+        s.wait_for_box()
+        self.assertTrue(wait_until(lambda: "AD101_SetLED 0 3" in s.trace()))
+        self.assertIn("Cannot write the log file", s.stderr())
+        self.assertEqual(s.close(), 0)
+        self.assertEqual(s.last_device_calls(), ["AD101_SetLED 3 1", "AD101_FreeDevice"])
+
+    def test_calls_on_every_line_while_the_connector_is_slow(self):
+        s = self.session
+        connector = Connector(s.root, delay=3)
+        self.addCleanup(connector.stop)
+        s.configure(username="till", password="pw", host=f"127.0.0.1:{connector.port}",
+                    cafile=connector.ca)
+        s.start()
+        s.wait_for_box()
+        # Four callers, closer together than the web application answers.
+        numbers = {line: f"01234{line}6789" for line in range(4)}
+        for line, number in numbers.items():
+            s.sim("call", line, number, "--interval-ms", "100")
+            time.sleep(0.3)
+        self.assertTrue(wait_until(lambda: len(connector.requests()) == 4))
+        # Events are handled while all four wait for their replies.
+        s.sim("event", 0, 8, 3)
+        self.assertTrue(wait_until(lambda: "HK ON STATE NOPR" in s.entries()))
+        self.assertNotIn("OK", s.entries())
+        self.assertTrue(wait_until(lambda: s.entries().count("OK") == 4))
+        sent = {}
+        for request in connector.requests():
+            query = dict(request["query"])
+            self.assertNotIn(query["line"], sent, "a line sent twice")
+            sent[query["line"]] = query["caller"]
+        self.assertEqual(sent, {str(line + 1): number for line, number in numbers.items()})
+
+        # Closing with a request pending does not wait for it.
+        s.sim("call", 2, "0111222333", "--interval-ms", "100")
+        self.assertTrue(wait_until(lambda: len(connector.requests()) == 5))
+        self.assertEqual(s.close(), 0)
+        self.assertEqual(s.last_device_calls(), ["AD101_SetLED 3 1", "AD101_FreeDevice"])
+        self.assertIn("No reply from the web application yet for the caller 0111222333 on line 3: "
+                      "the request was abandoned because the program is closing.", s.entries())
+
+    def test_without_a_host_nothing_reaches_the_network(self):
+        s = self.session
+        # strace follows the program from its start; the leak checker's own tracing would clash.
+        s.env["ASAN_OPTIONS"] = s.env.get("ASAN_OPTIONS", "") + ":detect_leaks=0"
+        calls = os.path.join(s.root, "network-calls.txt")
+        s.start(wrapper=("strace", "-f", "-qq", "-e", "trace=connect,sendto,sendmsg", "-o", calls))
+        s.wait_for_box()
+        s.sim("call", 1, "0123456789", "--interval-ms", "100")
+        self.assertTrue(wait_until(lambda: any(e.startswith("No web application host is set")
+                                               for e in s.entries())))
+        self.assertEqual(s.close(), 0)
+        with open(calls) as f:
+            internet = [line for line in f if "AF_INET" in line]
+        self.assertEqual(internet, [])
+
+    def test_termination_signal_with_a_message_box_open(self):
+        for sig in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+            with self.subTest(signal=sig.name):
+                s = Session(self.xvfb.display)
+                self.addCleanup(s.cleanup)
+                # A settings file that cannot be read: a warning box opens after start-up.
+                with open(os.path.join(s.env["XDG_CONFIG_HOME"], "Tavix.conf"), "wb") as f:
+                    f.write(b"\x93\xfe garbage \x01\n")
+                s.start()
+                s.wait_for_box()
+                self.assertTrue(wait_until(lambda: s.windows_titled(MAIN_TITLE) == 2))
+                self.assertEqual(s.close(sig), 0)
+                self.assertEqual(s.last_device_calls(), ["AD101_SetLED 3 1", "AD101_FreeDevice"])
 
     def test_second_instance_leaves_the_device_alone(self):
         s = self.session
@@ -318,18 +380,23 @@ class EndToEnd(unittest.TestCase):
         self.assertIn("libTavixHardware.so", result.stderr)
         self.assertLess(result.returncode, 128, "it must exit, not crash")
 
-    def test_missing_device_entry_is_reported(self):
+    def test_library_lacking_an_entry_is_refused_before_the_device_is_opened(self):
         s = self.session
-        partial = os.path.join(s.root, "partial")
-        os.makedirs(partial)
-        shutil.copy2(os.path.join(BIN, "tavix-callerid"), partial)
-        shutil.copy2(os.path.join(BIN, "incomplete", "libTavixHardware.so"), partial)
-        result = subprocess.run([os.path.join(partial, "tavix-callerid")],
-                                env=dict(s.env, QT_QPA_PLATFORM="offscreen"),
-                                capture_output=True, text=True, timeout=30)
-        self.assertNotEqual(result.returncode, 0)
-        self.assertLess(result.returncode, 128, "it must exit, not crash")
-        self.assertIn("AD101_GetDevice", result.stderr)
+        for folder, entry in (("incomplete", "AD101_GetDevice"), ("no-caller-id", "AD101_GetCallerID")):
+            with self.subTest(library=folder):
+                partial = os.path.join(s.root, folder)
+                os.makedirs(partial)
+                shutil.copy2(os.path.join(BIN, "tavix-callerid"), partial)
+                shutil.copy2(os.path.join(BIN, folder, "libTavixHardware.so"), partial)
+                marker = os.path.join(s.root, folder + "-opened")
+                result = subprocess.run([os.path.join(partial, "tavix-callerid")],
+                                        env=dict(s.env, QT_QPA_PLATFORM="offscreen",
+                                                 TAVIX_TEST_INIT_MARKER=marker),
+                                        capture_output=True, text=True, timeout=30)
+                self.assertNotEqual(result.returncode, 0)
+                self.assertLess(result.returncode, 128, "it must exit, not crash")
+                self.assertIn(f'has no entry "{entry}"', result.stderr)
+                self.assertFalse(os.path.exists(marker), "the device was opened")
 
 
 if __name__ == "__main__":

@@ -108,6 +108,32 @@ TEST_F(TracedBox, EachEntryIsLookedUpOnceAndReused)
                         "AD101_GetDevice\nAD101_SetLED 2 3\n");
 }
 
+TEST_F(TracedBox, ResolveAllLooksUpEveryEntryOnceWithoutCallingOne)
+{
+    SharedLibrary library(DeviceLibrary::kLibraryFileName);
+    std::vector<std::string> lookedUp;
+    DeviceLibrary device([&](const char* name) {
+        lookedUp.emplace_back(name);
+        return library.resolve(name);
+    });
+    device.resolveAll();
+    device.AD101_GetDevice();
+    EXPECT_EQ(lookedUp, kEntries);
+    EXPECT_EQ(traced(), "AD101_GetDevice\n");
+}
+
+TEST(DeviceLibraryTest, ResolveAllNamesTheFirstEntryMissing)
+{
+    for (const std::string& missing : {kEntries.front(), std::string("AD101_GetCallerID")}) {
+        DeviceLibrary device([&](const char* name) -> void* {
+            if (name == missing)
+                throw DeviceError("no entry \"" + missing + "\"");
+            return reinterpret_cast<void*>(&errorOf);
+        });
+        EXPECT_EQ(errorOf([&] { device.resolveAll(); }), "no entry \"" + missing + "\"");
+    }
+}
+
 TEST_F(TracedBox, TextFieldsComeBackAtFullWidthWithNulFill)
 {
     DeviceLibrary device;
