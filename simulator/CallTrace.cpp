@@ -1,28 +1,20 @@
 // Tavix CallerID simulator: the record of every library call the box received.
 #include "simulator/CallTrace.h"
 
+#include "simulator/TraceFile.h"
+
 #include <cstdlib>
 #include <utility>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 namespace {
 
-// Opened and closed per line: nothing is lost when the program ends abruptly, and a test may
-// point the variable elsewhere between calls. An empty value counts as unset.
+// Looked up per line: a test may point the variable elsewhere between calls. An empty value
+// counts as unset.
 void appendToTraceFile(const std::string& line)
 {
     const char* path = std::getenv("TAVIX_SIM_TRACE");
-    if (!path || !*path)
-        return;
-    const int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return;
-    const std::string text = line + '\n';
-    // One write with O_APPEND keeps lines whole even if another process shares the file.
-    [[maybe_unused]] const ssize_t written = write(fd, text.data(), text.size());
-    close(fd);
+    if (path && *path)
+        TraceFile::append(path, line + '\n');
 }
 
 } // namespace

@@ -2,13 +2,13 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
-#include <utility>
 
-#include <sys/types.h>
+class ControlListener;
 
-// Listens on a Unix stream socket (owner-only) on a thread of its own and answers request
+// Listens on the control channel (owner-only) on a thread of its own and answers request
 // lines one connection at a time: each line the client sends gets one reply line back.
 class ControlServer
 {
@@ -18,11 +18,11 @@ class ControlServer
 
     static constexpr size_t kMaxRequestBytes = 64 * 1024;
 
-    // Binds the socket, replacing a stale socket file that nobody answers on, and starts
-    // listening. `tooLongReply` answers a request longer than kMaxRequestBytes, after which
-    // the connection is closed. Throws std::runtime_error when the socket cannot be had.
+    // Takes the address (see ControlListener) and starts listening. `tooLongReply` answers a
+    // request longer than kMaxRequestBytes, after which the connection is closed. Throws
+    // std::runtime_error when the address cannot be had.
     ControlServer(std::string path, Handler handler, std::string tooLongReply);
-    // Stops listening and removes the socket file.
+    // Stops listening and gives the address up.
     ~ControlServer();
     ControlServer(const ControlServer&) = delete;
     ControlServer& operator=(const ControlServer&) = delete;
@@ -33,16 +33,11 @@ class ControlServer
 
   private:
     void run();
-    void serve(int client);
-    bool sendAll(int client, const std::string& text);
-    // Waits until `fd` is readable; false when stopping or when the client idles too long.
-    bool waitReadable(int fd, int timeoutMs);
+    void serve();
 
     std::string m_path;
     Handler m_handler;
     std::string m_tooLongReply;
-    std::pair<dev_t, ino_t> m_socketFile{};
-    int m_listener = -1;
-    int m_stopPipe[2] = {-1, -1};
+    std::unique_ptr<ControlListener> m_listener;
     std::thread m_thread;
 };

@@ -2,6 +2,7 @@
 #include "simulator/LineScenarios.h"
 
 #include "monitor/DeviceEvents.h"
+#include "simulator/LocalTime.h"
 
 #include <algorithm>
 #include <ctime>
@@ -15,9 +16,7 @@ using Events = std::vector<DeviceEvent>;
 // Caller-ID services send the date and time of the call as month, day, hour and minute.
 std::string callerIdClock()
 {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
+    const std::tm local = localTime(std::time(nullptr));
     char text[16];
     std::strftime(text, sizeof(text), "%m%d%H%M", &local);
     return text;

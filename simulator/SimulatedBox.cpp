@@ -3,8 +3,8 @@
 
 #include "monitor/DeviceEvents.h"
 #include "simulator/BoxController.h"
+#include "simulator/ControlAddress.h"
 #include "simulator/ControlServer.h"
-#include "simulator/SocketPath.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -13,26 +13,6 @@
 namespace {
 
 using Clock = EventScheduler::Clock;
-
-// The window handle is the address of the program's message port. Anything that cannot be
-// one (null, the first pages, a misaligned value, a wrong magic) leaves the box silent.
-const AD101MessagePort* asPort(AD101WindowHandle window)
-{
-    const auto address = static_cast<uintptr_t>(window);
-    if (address < 65536 || address % alignof(AD101MessagePort) != 0)
-        return nullptr;
-    const auto* port = reinterpret_cast<const AD101MessagePort*>(address);
-    return port->magic == AD101_PORT_MAGIC && port->post ? port : nullptr;
-}
-
-void deliver(const AD101MessagePort* port, const std::vector<DeviceEvent>& events)
-{
-    // The magic is checked again: a port being destroyed clears it.
-    for (const DeviceEvent& event : events) {
-        if (port && port->magic == AD101_PORT_MAGIC)
-            port->post(port->context, WM_DEVICE_EVENT, event.wParam, event.lParam);
-    }
-}
 
 // Writes at most `width` characters and the NUL, whatever the stored text's length.
 void copyText(char* buffer, const std::string& text, int width)
@@ -72,12 +52,6 @@ std::vector<DeviceEvent> openingEvents()
 
 } // namespace
 
-SimulatedBox& SimulatedBox::instance()
-{
-    static SimulatedBox box;
-    return box;
-}
-
 SimulatedBox::SimulatedBox()
 {
     for (size_t line = 0; line < m_lines.size(); ++line)
@@ -98,7 +72,7 @@ int32_t SimulatedBox::initDevice(AD101WindowHandle window)
     {
         std::lock_guard lock(m_mutex);
         m_open = true;
-        m_port = asPort(window);
+        m_target = EventTarget::fromHandle(window);
         // Every opening finds a box fresh from the factory.
         m_settings = {};
         for (size_t line = 0; line < m_lines.size(); ++line)
@@ -127,7 +101,7 @@ void SimulatedBox::closeSession()
     {
         std::lock_guard lock(m_mutex);
         m_open = false;
-        m_port = nullptr;
+        m_target = {};
     }
     // Joins the worker: once this returns, nothing is posted any more.
     m_worker.stop();
@@ -135,11 +109,11 @@ void SimulatedBox::closeSession()
 
 void SimulatedBox::startControlSocket()
 {
-    const std::string path = defaultSocketPath();
-    if (m_server && m_server->path() == path && m_server->ownsPath())
-        return;
-    m_server.reset();
     try {
+        const std::string path = defaultControlAddress();
+        if (m_server && m_server->path() == path && m_server->ownsPath())
+            return;
+        m_server.reset();
         m_server = std::make_unique<ControlServer>(
             path,
             [this](const std::string& request) { return BoxController(*this).handle(request); },
@@ -305,9 +279,9 @@ void SimulatedBox::postSoon(std::vector<DeviceEvent> events)
         std::unique_lock lock(m_mutex);
         if (!m_open)
             return;
-        const AD101MessagePort* port = m_port;
+        const EventTarget target = m_target;
         lock.unlock();
-        deliver(port, events);
+        target.post(events);
     });
 }
 
@@ -338,7 +312,7 @@ void SimulatedBox::runStep(int32_t line, uint64_t epoch, const ScenarioStep& ste
     if (!m_open || state.epoch != epoch)
         return;
     const std::vector<DeviceEvent> events = step.apply(line, state);
-    const AD101MessagePort* port = m_port;
+    const EventTarget target = m_target;
     lock.unlock();
-    deliver(port, events);
+    target.post(events);
 }

@@ -4,6 +4,7 @@
 #include "simulator/BoxState.h"
 #include "simulator/CallTrace.h"
 #include "simulator/EventScheduler.h"
+#include "simulator/EventTarget.h"
 #include "simulator/LineScenarios.h"
 
 #include <array>
@@ -31,6 +32,7 @@ class BoxError : public std::runtime_error
 class SimulatedBox
 {
   public:
+    // Made at the first library call. Platform-specific: whether it is destroyed at exit.
     static SimulatedBox& instance();
     ~SimulatedBox();
     SimulatedBox(const SimulatedBox&) = delete;
@@ -82,7 +84,7 @@ class SimulatedBox
 
     mutable std::mutex m_mutex;
     bool m_open = false;
-    const AD101MessagePort* m_port = nullptr;
+    EventTarget m_target;
     BoxSettings m_settings;
     std::array<LineState, kBoxLineCount> m_lines;
 

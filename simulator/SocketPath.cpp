@@ -1,19 +1,16 @@
 // Tavix CallerID simulator: where the simulated box's control socket lives.
 #include "simulator/SocketPath.h"
 
-#include <cstdlib>
+#include "log/UserFolders.h"
+
 #include <cstring>
 #include <stdexcept>
 
 #include <sys/socket.h>
-#include <unistd.h>
 
 std::string defaultSocketPath()
 {
-    const char* runtimeDir = std::getenv("XDG_RUNTIME_DIR");
-    if (runtimeDir && *runtimeDir)
-        return std::string(runtimeDir) + "/tavix-ad101.sock";
-    return "/tmp/tavix-ad101-" + std::to_string(getuid()) + ".sock";
+    return (UserFolders::runtimeFolder() / "tavix-ad101.sock").string();
 }
 
 sockaddr_un unixSocketAddress(const std::string& path)

@@ -5,8 +5,8 @@
 
 #include <sys/un.h>
 
-// $XDG_RUNTIME_DIR/tavix-ad101.sock, or /tmp/tavix-ad101-<uid>.sock when XDG_RUNTIME_DIR
-// is unset or empty.
+// tavix-ad101.sock in the user's runtime folder (UserFolders::runtimeFolder()), a folder no
+// other user can enter. Throws UserFolderError (a std::runtime_error) when there is none.
 std::string defaultSocketPath();
 
 // The address of a socket file; throws std::runtime_error when the path does not fit.

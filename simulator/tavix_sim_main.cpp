@@ -1,6 +1,6 @@
 // Tavix CallerID simulator: tavix-sim, the command-line remote of the simulated AD101 box.
+#include "simulator/ControlAddress.h"
 #include "simulator/ControlClient.h"
-#include "simulator/SocketPath.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
@@ -81,7 +81,13 @@ int main(int argc, char** argv)
 {
     CLI::App app{"Drives the simulated AD101 caller-ID box inside a running program.", "tavix-sim"};
     app.require_subcommand(1);
-    std::string socketPath = defaultSocketPath();
+    // Without a default address --socket still works; the reason is told only if it is missing.
+    std::string socketPath, noDefaultAddress;
+    try {
+        socketPath = defaultControlAddress();
+    } catch (const std::runtime_error& error) {
+        noDefaultAddress = error.what();
+    }
     app.add_option("--socket", socketPath, "The box's control socket")->capture_default_str();
 
     json request;
@@ -203,6 +209,8 @@ int main(int argc, char** argv)
     }
 
     try {
+        if (socketPath.empty() && !noDefaultAddress.empty())
+            throw ControlError(noDefaultAddress);
         const ControlClient client(socketPath);
         const std::string reply =
             client.request(request.dump(-1, ' ', false, json::error_handler_t::replace));

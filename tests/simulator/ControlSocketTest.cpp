@@ -51,21 +51,21 @@ class ControlSocketTest : public ::testing::Test
     SimulatorHarness box;
 };
 
-TEST(SocketPathTest, FollowsXdgRuntimeDir)
+TEST(SocketPathTest, FollowsXdgRuntimeDirElseAPrivateFolder)
 {
-    const std::string fallback = "/tmp/tavix-ad101-" + std::to_string(getuid()) + ".sock";
     {
         ScopedEnv set("XDG_RUNTIME_DIR", "/run/user/1234");
         EXPECT_EQ(defaultSocketPath(), "/run/user/1234/tavix-ad101.sock");
     }
-    {
-        ScopedEnv empty("XDG_RUNTIME_DIR", "");
-        EXPECT_EQ(defaultSocketPath(), fallback);
-    }
-    {
-        ScopedEnv unset("XDG_RUNTIME_DIR", "");
-        unsetenv("XDG_RUNTIME_DIR");
-        EXPECT_EQ(defaultSocketPath(), fallback);
+    const TempDir state;
+    const ScopedEnv stateHome("XDG_STATE_HOME", state.path().string());
+    const std::string perUser = "/run/user/" + std::to_string(getuid()) + "/tavix-ad101.sock";
+    for (const char* ignored : {static_cast<const char*>(nullptr), ""}) {
+        ScopedEnv unset("XDG_RUNTIME_DIR", ignored);
+        const std::string path = defaultSocketPath();
+        if (path != perUser) {
+            EXPECT_EQ(path, (state / "tavix/tavix-ad101.sock").string());
+        }
     }
 }
 

@@ -1,4 +1,4 @@
-// Tavix CallerID simulator: the client side of the box's control socket.
+// Tavix CallerID simulator: the client side of the box's control socket file.
 #include "simulator/ControlClient.h"
 
 #include "simulator/SocketPath.h"
