@@ -1,6 +1,7 @@
 // Tavix CallerID: one monitor per user, so that no caller is sent twice.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // Holds an exclusive lock on a file in the per-user runtime folder for the life of the object.
@@ -21,5 +22,6 @@ public:
 private:
     std::string m_path;
     std::string m_folderError;
-    int m_fd = -1;
+    // A file descriptor, or on Windows a file handle; -1 while none is open.
+    std::intptr_t m_handle = -1;
 };

@@ -21,19 +21,19 @@ SingleInstance::SingleInstance()
 
 SingleInstance::~SingleInstance()
 {
-    if (m_fd >= 0)
-        close(m_fd); // releases the lock; the file stays for the next run
+    if (m_handle >= 0)
+        close(static_cast<int>(m_handle)); // releases the lock; the file stays for the next run
 }
 
 bool SingleInstance::acquire()
 {
     if (m_path.empty())
         throw std::runtime_error(m_folderError);
-    if (m_fd < 0) {
-        m_fd = open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-        if (m_fd < 0)
+    if (m_handle < 0) {
+        m_handle = open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (m_handle < 0)
             throw std::runtime_error("Cannot open the lock file " + m_path + ": " +
                                      std::strerror(errno));
     }
-    return flock(m_fd, LOCK_EX | LOCK_NB) == 0;
+    return flock(static_cast<int>(m_handle), LOCK_EX | LOCK_NB) == 0;
 }

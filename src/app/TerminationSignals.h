@@ -1,4 +1,5 @@
-// Tavix CallerID: SIGTERM, SIGINT and SIGHUP close the program the way the user would.
+// Tavix CallerID: SIGTERM, SIGINT and SIGHUP, or the end of a Windows session, close the
+// program the way the user would.
 #pragma once
 
 #include <QObject>
@@ -9,6 +10,7 @@ class QSocketNotifier;
 
 // Turns the signals into a call of `onSignal` on the GUI thread (self-pipe), so that a
 // session ending or `kill` runs the normal shutdown: the LED goes off and the device is freed.
+// On Windows `onSignal` is called when the session ends, before Windows ends the process.
 class TerminationSignals : public QObject
 {
     Q_OBJECT

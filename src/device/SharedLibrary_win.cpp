@@ -1,28 +1,67 @@
-// Tavix CallerID: LoadLibrary-based loader (not built on Linux).
+// Tavix CallerID: LoadLibrary-based loader that looks only in the program's own folder.
 #include "device/SharedLibrary.h"
 
 #include "device/DeviceLibrary.h"
 
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string lastErrorText()
+{
+    const DWORD code = GetLastError();
+    char text[512] = {};
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, code, 0, text, sizeof text - 1, nullptr);
+    std::string description(text, length);
+    while (!description.empty() && (description.back() == '\r' || description.back() == '\n'))
+        description.pop_back();
+    return description.empty() ? "error " + std::to_string(code) : description;
+}
+
+// The folder of the running program, with its trailing backslash.
+std::wstring programFolder()
+{
+    std::vector<wchar_t> path(MAX_PATH);
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0)
+            return {};
+        if (length < path.size()) {
+            const std::wstring file(path.data(), length);
+            return file.substr(0, file.find_last_of(L"\\/") + 1);
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+std::wstring widened(const std::string& text)
+{
+    return std::wstring(text.begin(), text.end());
+}
+
+} // namespace
+
 SharedLibrary::SharedLibrary(std::string fileName) : m_fileName(std::move(fileName)) {}
 
+// The library may still have threads posting to us until FreeDevice; it stays loaded for the
+// life of the process.
 SharedLibrary::~SharedLibrary() = default;
-
-static std::string lastErrorText()
-{
-    char text[512] = {};
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                   GetLastError(), 0, text, sizeof text - 1, nullptr);
-    return text;
-}
 
 void* SharedLibrary::resolve(const char* entry)
 {
     if (!m_handle) {
-        m_handle = LoadLibraryExA(m_fileName.c_str(), nullptr, LOAD_LIBRARY_SEARCH_APPLICATION_DIR);
+        // By its full path in the program's folder, and its own dependencies from there or the
+        // system: never the working folder or PATH, where anyone may have put a file of the name.
+        const std::wstring path = programFolder() + widened(m_fileName);
+        m_handle = LoadLibraryExW(path.c_str(), nullptr,
+                                  LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
         if (!m_handle)
-            throw DeviceError("Cannot load the device library \"" + m_fileName + "\": " + lastErrorText());
+            throw DeviceError("Cannot load the device library \"" + m_fileName + "\": " +
+                              lastErrorText());
     }
     void* address = reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(m_handle), entry));
     if (!address)

@@ -3,10 +3,8 @@
 
 #include "log/LogFile.h"
 #include "log/LogObserver.h"
-#include "log/UserFolders.h"
 
 #include <cstdio>
-#include <ctime>
 #include <exception>
 #include <string>
 
@@ -51,15 +49,12 @@ void appendOnOneLine(std::string& entry, std::string_view text)
 
 std::filesystem::path ActivityLog::defaultPath()
 {
-    return UserFolders::programFolder() / "tavix.log";
+    return defaultLogFile();
 }
 
 TimeOfDay ActivityLog::localTimeOfDay()
 {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    return {local.tm_hour, local.tm_min, local.tm_sec};
+    return localTimeNow();
 }
 
 ActivityLog::ActivityLog(std::filesystem::path path, Clock clock)

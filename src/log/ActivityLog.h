@@ -29,8 +29,9 @@ class ActivityLog
 public:
     using Clock = std::function<TimeOfDay()>;
 
-    // The per-user log, tavix.log in UserFolders::programFolder(), which this makes private
-    // when it is missing. Throws UserFolderError when the user has no private folder for it.
+    // The per-user log: tavix.log in UserFolders::programFolder(), which this makes private when
+    // it is missing; on Windows C:\tavix.log where it can be written, else tavix.log in the
+    // user's own program folder. Throws UserFolderError when there is no place for it.
     static std::filesystem::path defaultPath();
     static TimeOfDay localTimeOfDay();
 

@@ -2,9 +2,11 @@
 #include "log/LogFile.h"
 
 #include "log/ActivityLog.h"
+#include "log/UserFolders.h"
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <string>
 
 #include <fcntl.h>
@@ -46,6 +48,19 @@ private:
 };
 
 } // namespace
+
+std::filesystem::path defaultLogFile()
+{
+    return UserFolders::programFolder() / "tavix.log";
+}
+
+TimeOfDay localTimeNow()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return {local.tm_hour, local.tm_min, local.tm_sec};
+}
 
 void appendWholeToLogFile(const std::filesystem::path& file, std::string_view bytes)
 {

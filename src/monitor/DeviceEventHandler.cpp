@@ -283,18 +283,19 @@ DiagnosticsLink& DeviceEventHandler::diagnostics() const
     return *m_diagnostics;
 }
 
-int32_t DeviceWindowProc(HWND window, uint32_t message, int32_t wParam, int32_t lParam)
+LRESULT CALLBACK DeviceWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    // The device posts signed 32-bit values; on 64-bit Windows they arrive widened.
     if (message == WM_DEVICE_EVENT && g_activeHandler)
-        g_activeHandler->HandleDeviceEvent(wParam, lParam);
-    return CallWindowProcA(OldWindowProc, window, message, wParam, lParam);
+        g_activeHandler->HandleDeviceEvent(static_cast<int32_t>(wParam), static_cast<int32_t>(lParam));
+    return CallWindowProcW(OldWindowProc, window, message, wParam, lParam);
 }
 
 void InstallDeviceWindowProc(HWND window, DeviceEventHandler& handler)
 {
     g_activeHandler = &handler;
     const auto previous = reinterpret_cast<WNDPROC>(
-        SetWindowLongA(window, GWL_WNDPROC, reinterpret_cast<intptr_t>(&DeviceWindowProc)));
+        SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DeviceWindowProc)));
     // A second install on the same window must not make the procedure its own predecessor.
     if (previous != &DeviceWindowProc)
         OldWindowProc = previous;

@@ -68,7 +68,7 @@ extern WNDPROC OldWindowProc;
 
 // Hands WM_DEVICE_EVENT to the installed handler, then passes every message, unchanged, to
 // OldWindowProc and returns its result.
-int32_t DeviceWindowProc(HWND window, uint32_t message, int32_t wParam, int32_t lParam);
+LRESULT CALLBACK DeviceWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Makes `handler` the one DeviceWindowProc calls and puts DeviceWindowProc in place of the
 // window's procedure, keeping the old one in OldWindowProc.

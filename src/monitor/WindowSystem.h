@@ -1,17 +1,27 @@
-// Tavix CallerID: the two window-system calls that route a window's messages, over MessagePort.
+// Tavix CallerID: a window's chain of window procedures. On Windows these are the system's own
+// calls; elsewhere the same names stand in for them over MessagePort, the window there.
 #pragma once
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include "monitor/MessagePort.h"
 
 #include <cstdint>
 
 using HWND = AD101WindowHandle;
+using UINT = uint32_t;
+using WPARAM = int32_t;
+using LPARAM = int32_t;
+using LRESULT = int32_t;
+using LONG_PTR = intptr_t;
 using WNDPROC = WindowProc;
-constexpr int GWL_WNDPROC = -4;
+#define CALLBACK
+constexpr int GWLP_WNDPROC = -4;
 
 // Replaces the window procedure of `window` and returns the previous one, as a pointer-sized
-// value. Only GWL_WNDPROC is supported; anything else, or a handle that is no window, gives 0.
-intptr_t SetWindowLongA(HWND window, int index, intptr_t newValue);
+// value. Only GWLP_WNDPROC is supported; anything else, or a handle that is no window, gives 0.
+LONG_PTR SetWindowLongPtrW(HWND window, int index, LONG_PTR newValue);
 // Calls `procedure` (the default procedure when it is null) and returns its result.
-int32_t CallWindowProcA(WNDPROC procedure, HWND window, uint32_t message, int32_t wParam,
-                        int32_t lParam);
+LRESULT CallWindowProcW(WNDPROC procedure, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+#endif

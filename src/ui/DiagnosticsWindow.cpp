@@ -5,7 +5,7 @@
 #include "log/ActivityLog.h"
 #include "monitor/DeviceEventHandler.h"
 #include "monitor/LineStatusTable.h"
-#include "monitor/MessagePort.h"
+#include "monitor/DeviceWindow.h"
 #include "ui/CallerIdApp.h"
 #include "ui/LedCode.h"
 #include "ui/MainWindow.h"
@@ -90,7 +90,7 @@ std::array<int32_t*, 6> fieldsOf(AD101TimingParameters& record)
 } // namespace
 
 DiagnosticsWindow::DiagnosticsWindow(CallerIdApp& app)
-    : m_app(app), m_port(std::make_unique<MessagePort>())
+    : m_app(app)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString::fromLatin1(kTitle));
@@ -100,6 +100,8 @@ DiagnosticsWindow::DiagnosticsWindow(CallerIdApp& app)
     setFont(QFont(QStringLiteral("Arial"), 9));
     createControls();
     m_handler = std::make_unique<DeviceEventHandler>(app.device(), *m_table, app.log(), &app, this);
+    // After every window flag is set: on Windows this makes the native window.
+    m_deviceWindow = std::make_unique<DeviceWindow>(*this);
 }
 
 DiagnosticsWindow::~DiagnosticsWindow() = default;
@@ -230,7 +232,7 @@ void DiagnosticsWindow::load()
                               QStringLiteral("Line03"), QStringLiteral("Line04")});
     m_lineSelector->setCurrentIndex(0);
 
-    InstallDeviceWindowProc(deviceWindowHandle(), *m_handler);
+    InstallDeviceWindowProc(m_deviceWindow->window(), *m_handler);
     device.AD101_InitDevice(deviceWindowHandle());
     device.AD101_GetDevice();
 
@@ -253,7 +255,7 @@ void DiagnosticsWindow::load()
 
 AD101WindowHandle DiagnosticsWindow::deviceWindowHandle() const
 {
-    return m_port ? m_port->handle() : 0;
+    return m_deviceWindow ? m_deviceWindow->handle() : 0;
 }
 
 void DiagnosticsWindow::closeEvent(QCloseEvent* event)
@@ -269,8 +271,8 @@ void DiagnosticsWindow::closeEvent(QCloseEvent* event)
         } catch (const std::exception& error) {
             failure = QString::fromStdString(error.what());
         }
-        // Only a freed device has stopped posting to the port's handle.
-        m_port.reset();
+        // Only a freed device has stopped posting to the window's handle.
+        m_deviceWindow.reset();
         if (!failure.isEmpty())
             warn(failure);
     }

@@ -12,8 +12,8 @@
 
 class CallerIdApp;
 class DeviceEventHandler;
+class DeviceWindow;
 class LineStatusTable;
-class MessagePort;
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
@@ -39,7 +39,8 @@ public:
     bool isLoaded() const { return m_loaded; }
     // The window handle given to the device; 0 once unloaded.
     AD101WindowHandle deviceWindowHandle() const;
-    MessagePort* messagePort() const { return m_port.get(); }
+    // Null once unloaded.
+    DeviceWindow* deviceWindow() const { return m_deviceWindow.get(); }
 
     bool showPhoneNumberTicked() const override;
     // Selects the line's entry without sending anything and shows the six values. Throws
@@ -72,7 +73,7 @@ private:
 
     CallerIdApp& m_app;
     bool m_loaded = false;
-    std::unique_ptr<MessagePort> m_port;
+    std::unique_ptr<DeviceWindow> m_deviceWindow;
 
     LineStatusTable* m_table = nullptr;
     QComboBox* m_lineSelector = nullptr;

@@ -45,7 +45,7 @@ class MessagePortTest : public ::testing::Test
     {
         g_delivered.clear();
         g_portThread = m_port.thread();
-        SetWindowLongA(m_port.handle(), GWL_WNDPROC, reinterpret_cast<intptr_t>(&recordingProc));
+        SetWindowLongPtrW(m_port.handle(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&recordingProc));
     }
 
     // Runs the event loop until `count` messages were delivered; gives up after a generous
@@ -145,10 +145,10 @@ TEST_F(MessagePortTest, HandleLeadsBackToItsPortOnly)
 
 TEST_F(MessagePortTest, WindowProcedureIsReplacedThroughTheHandle)
 {
-    const intptr_t previous = SetWindowLongA(
-        m_port.handle(), GWL_WNDPROC, reinterpret_cast<intptr_t>(&MessagePort::defaultWindowProc));
-    EXPECT_EQ(previous, reinterpret_cast<intptr_t>(&recordingProc));
-    EXPECT_EQ(SetWindowLongA(m_port.handle(), -16, 0), 0); // only GWL_WNDPROC is supported
+    const intptr_t previous = SetWindowLongPtrW(
+        m_port.handle(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MessagePort::defaultWindowProc));
+    EXPECT_EQ(previous, reinterpret_cast<LONG_PTR>(&recordingProc));
+    EXPECT_EQ(SetWindowLongPtrW(m_port.handle(), -16, 0), 0); // only GWLP_WNDPROC is supported
     EXPECT_EQ(m_port.windowProc(), &MessagePort::defaultWindowProc);
     m_port.post(AD101_WM_DEVICE_EVENT, 1, 1);
     m_port.deliverPending();

@@ -87,7 +87,7 @@ protected:
     DeviceEventTest()
     {
         table.build();
-        SetWindowLongA(port.handle(), GWL_WNDPROC, reinterpret_cast<intptr_t>(&previousWindowProc));
+        SetWindowLongPtrW(port.handle(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&previousWindowProc));
         InstallDeviceWindowProc(port.handle(), handler);
         g_passedOn.clear();
     }

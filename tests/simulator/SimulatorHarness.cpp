@@ -31,7 +31,7 @@ SimulatorHarness::SimulatorHarness()
     if (g_harness)
         throw std::logic_error("one SimulatorHarness at a time");
     g_harness = this;
-    SetWindowLongA(m_port->handle(), GWL_WNDPROC, reinterpret_cast<intptr_t>(&record));
+    SetWindowLongPtrW(m_port->handle(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&record));
 }
 
 SimulatorHarness::~SimulatorHarness()

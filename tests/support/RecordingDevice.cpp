@@ -2,6 +2,9 @@
 #include "RecordingDevice.h"
 
 #include <cstring>
+#if defined(_WIN32)
+#include <windows.h>
+#endif
 #include <map>
 #include <stdexcept>
 
@@ -34,28 +37,28 @@ void rec(std::string text) { RecordingDevice::current().record(std::move(text));
 std::string num(int32_t value) { return std::to_string(value); }
 
 extern "C" {
-int32_t fakeInitDevice(AD101WindowHandle hWnd)
+int32_t AD101_CALL fakeInitDevice(AD101WindowHandle hWnd)
 {
     RecordingDevice::current().m_initHandle = hWnd;
     rec("AD101_InitDevice handle");
     return 1;
 }
-int32_t fakeGetDevice() { return rec("AD101_GetDevice"), 1; }
-int32_t fakeFreeDevice() { return rec("AD101_FreeDevice"), 1; }
-int32_t fakeSetLED(int32_t l, int32_t c) { return rec("AD101_SetLED " + num(l) + " " + num(c)), 1; }
-int32_t fakeSetBusy(int32_t l, int32_t f) { return rec("AD101_SetBusy " + num(l) + " " + num(f)), 1; }
-int32_t fakeShowCollateral(int32_t s) { return rec("AD101_ShowCollateralPhoneDialed " + num(s)), 1; }
-int32_t fakeSetDialOut(int32_t s) { return rec("AD101_SetDialOutStartTalkingTime " + num(s)), 1; }
-int32_t fakeSetRingOff(int32_t s) { return rec("AD101_SetRingOffTime " + num(s)), 1; }
-int32_t fakeReadParameter(int32_t l) { return rec("AD101_ReadParameter " + num(l)), 1; }
-int32_t fakeGetParameter(int32_t l, AD101TimingParameters* p)
+int32_t AD101_CALL fakeGetDevice() { return rec("AD101_GetDevice"), 1; }
+int32_t AD101_CALL fakeFreeDevice() { return rec("AD101_FreeDevice"), 1; }
+int32_t AD101_CALL fakeSetLED(int32_t l, int32_t c) { return rec("AD101_SetLED " + num(l) + " " + num(c)), 1; }
+int32_t AD101_CALL fakeSetBusy(int32_t l, int32_t f) { return rec("AD101_SetBusy " + num(l) + " " + num(f)), 1; }
+int32_t AD101_CALL fakeShowCollateral(int32_t s) { return rec("AD101_ShowCollateralPhoneDialed " + num(s)), 1; }
+int32_t AD101_CALL fakeSetDialOut(int32_t s) { return rec("AD101_SetDialOutStartTalkingTime " + num(s)), 1; }
+int32_t AD101_CALL fakeSetRingOff(int32_t s) { return rec("AD101_SetRingOffTime " + num(s)), 1; }
+int32_t AD101_CALL fakeReadParameter(int32_t l) { return rec("AD101_ReadParameter " + num(l)), 1; }
+int32_t AD101_CALL fakeGetParameter(int32_t l, AD101TimingParameters* p)
 {
     rec("AD101_GetParameter " + num(l) + " " + arg(p));
     if (p)
         *p = lineFor(l).parameters;
     return 1;
 }
-int32_t fakeSetParameter(int32_t l, AD101TimingParameters* p)
+int32_t AD101_CALL fakeSetParameter(int32_t l, AD101TimingParameters* p)
 {
     std::string text = "AD101_SetParameter " + num(l);
     if (p) {
@@ -68,7 +71,7 @@ int32_t fakeSetParameter(int32_t l, AD101TimingParameters* p)
     rec(text);
     return 1;
 }
-int32_t fakeGetCallerID(int32_t l, char* id, char* name, char* time)
+int32_t AD101_CALL fakeGetCallerID(int32_t l, char* id, char* name, char* time)
 {
     rec("AD101_GetCallerID " + num(l) + " " + arg(id) + " " + arg(name) + " " + arg(time));
     const auto& line = lineFor(l);
@@ -77,26 +80,26 @@ int32_t fakeGetCallerID(int32_t l, char* id, char* name, char* time)
     answer(time, line.time, AD101_TIME_WIDTH);
     return line.callerIdCount;
 }
-int32_t fakeGetRingIndex(int32_t l) { return rec("AD101_GetRingIndex " + num(l)), lineFor(l).rings; }
-int32_t fakeGetDialDigit(int32_t l, char* b)
+int32_t AD101_CALL fakeGetRingIndex(int32_t l) { return rec("AD101_GetRingIndex " + num(l)), lineFor(l).rings; }
+int32_t AD101_CALL fakeGetDialDigit(int32_t l, char* b)
 {
     rec("AD101_GetDialDigit " + num(l) + " " + arg(b));
     answer(b, lineFor(l).digits, AD101_DIGITS_WIDTH);
     return 1;
 }
-int32_t fakeGetCollateral(int32_t l, char* b)
+int32_t AD101_CALL fakeGetCollateral(int32_t l, char* b)
 {
     rec("AD101_GetCollateralDialDigit " + num(l) + " " + arg(b));
     answer(b, lineFor(l).collateral, AD101_DIGITS_WIDTH);
     return 1;
 }
-int32_t fakeGetCPUVersion(int32_t l, char* b)
+int32_t AD101_CALL fakeGetCPUVersion(int32_t l, char* b)
 {
     rec("AD101_GetCPUVersion " + num(l) + " " + arg(b));
     answer(b, lineFor(l).cpuVersion, AD101_CPUVERSION_WIDTH);
     return 1;
 }
-int32_t fakeGetCPUID(int32_t l, char* b)
+int32_t AD101_CALL fakeGetCPUID(int32_t l, char* b)
 {
     rec("AD101_GetCPUID " + num(l) + " " + arg(b));
     answer(b, lineFor(l).cpuId, AD101_CPUID_WIDTH);
@@ -151,6 +154,17 @@ RecordingDevice::Line* RecordingDevice::lineOrNull(int32_t index)
     if (index < 0 || index >= static_cast<int32_t>(m_lines.size()))
         return nullptr;
     return &m_lines[static_cast<size_t>(index)];
+}
+
+void RecordingDevice::postToProgram(uint32_t message, int32_t wParam, int32_t lParam) const
+{
+#if defined(_WIN32)
+    PostMessageW(reinterpret_cast<HWND>(m_initHandle), message, static_cast<WPARAM>(wParam),
+                 static_cast<LPARAM>(lParam));
+#else
+    auto* port = reinterpret_cast<AD101MessagePort*>(m_initHandle);
+    port->post(port->context, message, wParam, lParam);
+#endif
 }
 
 DeviceLibrary::Resolver RecordingDevice::resolver()

@@ -35,6 +35,8 @@ public:
     const std::vector<std::string>& calls() const { return m_calls; }
     void clearCalls() { m_calls.clear(); }
     AD101WindowHandle initHandle() const { return m_initHandle; }
+    // Posts to the handle given to AD101_InitDevice, as the library does.
+    void postToProgram(uint32_t message, int32_t wParam, int32_t lParam) const;
 
     // Internal: used by the C entry functions.
     static RecordingDevice& current();

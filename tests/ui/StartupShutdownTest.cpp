@@ -136,12 +136,11 @@ TEST_F(StartupTest, ALogThatCannotBeWrittenDoesNotStopStartUpAndIsReportedOnce)
 }
 
 // A notification from a device that posts as soon as it is opened.
-int32_t getDevicePostingEnable()
+int32_t AD101_CALL getDevicePostingEnable()
 {
     RecordingDevice& recording = RecordingDevice::current();
     recording.record("AD101_GetDevice");
-    auto* port = reinterpret_cast<AD101MessagePort*>(recording.initHandle());
-    port->post(port->context, AD101_WM_DEVICE_EVENT, wParamOf(1, EV_BACK_ENABLE), 0);
+    recording.postToProgram(AD101_WM_DEVICE_EVENT, wParamOf(1, EV_BACK_ENABLE), 0);
     return 1;
 }
 
@@ -159,7 +158,6 @@ TEST_F(StartupTest, HandlesANotificationPostedDuringStartUpOnlyAfterIt)
     EXPECT_EQ(logTexts(), std::vector<std::string>{"Turn line 0's light to green"});
     auto& table = control<LineStatusTable>(form(), "ListView1");
     EXPECT_EQ(table.cellText(1, COL_DEVICE_STATE), "Disable");
-    EXPECT_EQ(form().messagePort()->pendingCount(), 1u);
 
     QCoreApplication::processEvents();
 
@@ -223,7 +221,7 @@ TEST_F(ShutdownTest, FormClosedByItsCloseBoxFreesTheDevice)
 TEST_F(ShutdownTest, ANotificationQueuedWhenFormUnloadsIsNeverHandled)
 {
     startProgram();
-    form().messagePort()->post(WM_DEVICE_EVENT, wParamOf(0, EV_BACK_ENABLE), 0);
+    form().deviceWindow()->post(WM_DEVICE_EVENT, wParamOf(0, EV_BACK_ENABLE), 0);
 
     form().close();
     QCoreApplication::processEvents();
@@ -235,7 +233,7 @@ TEST_F(ShutdownTest, ANotificationQueuedWhenFormUnloadsIsNeverHandled)
 TEST_F(ShutdownTest, LoadingFormAgainRunsTheWholeStartUpWithAFreshTable)
 {
     startProgram();
-    form().messagePort()->post(WM_DEVICE_EVENT, wParamOf(2, EV_BACK_ENABLE), 0);
+    form().deviceWindow()->post(WM_DEVICE_EVENT, wParamOf(2, EV_BACK_ENABLE), 0);
     QCoreApplication::processEvents();
     ASSERT_EQ(control<LineStatusTable>(form(), "ListView1").cellText(2, COL_DEVICE_STATE),
               "Enable");
@@ -257,7 +255,7 @@ TEST_F(ShutdownTest, LoadingFormAgainRunsTheWholeStartUpWithAFreshTable)
     EXPECT_EQ(control<QComboBox>(again, "Combo1").count(), 4);
 
     // Its notifications are handled again.
-    again.messagePort()->post(WM_DEVICE_EVENT, wParamOf(3, EV_BACK_ENABLE), 0);
+    again.deviceWindow()->post(WM_DEVICE_EVENT, wParamOf(3, EV_BACK_ENABLE), 0);
     QCoreApplication::processEvents();
     EXPECT_EQ(control<LineStatusTable>(again, "ListView1").cellText(3, COL_DEVICE_STATE), "Enable");
 }

@@ -44,7 +44,7 @@ protected:
     // The device reports line `line`'s parameters, as a notification through Form1's window.
     void report(int32_t line)
     {
-        form().messagePort()->post(WM_DEVICE_EVENT, line * 65536 + EV_PARAMETER, 0);
+        form().deviceWindow()->post(WM_DEVICE_EVENT, line * 65536 + EV_PARAMETER, 0);
         QCoreApplication::processEvents();
     }
     std::array<QString, 6> shown()

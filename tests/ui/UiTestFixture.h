@@ -7,7 +7,7 @@
 
 #include "device/DeviceLibrary.h"
 #include "log/ActivityLog.h"
-#include "monitor/MessagePort.h"
+#include "monitor/DeviceWindow.h"
 #include "ui/CallerIdApp.h"
 #include "ui/DiagnosticsWindow.h"
 #include "ui/MainWindow.h"

@@ -1,16 +1,15 @@
 // Tavix CallerID: the two window-system calls that route a window's messages, over MessagePort.
 #include "monitor/WindowSystem.h"
 
-intptr_t SetWindowLongA(HWND window, int index, intptr_t newValue)
+LONG_PTR SetWindowLongPtrW(HWND window, int index, LONG_PTR newValue)
 {
     MessagePort* port = MessagePort::fromHandle(window);
-    if (!port || index != GWL_WNDPROC)
+    if (!port || index != GWLP_WNDPROC)
         return 0;
-    return reinterpret_cast<intptr_t>(port->setWindowProc(reinterpret_cast<WNDPROC>(newValue)));
+    return reinterpret_cast<LONG_PTR>(port->setWindowProc(reinterpret_cast<WNDPROC>(newValue)));
 }
 
-int32_t CallWindowProcA(WNDPROC procedure, HWND window, uint32_t message, int32_t wParam,
-                        int32_t lParam)
+LRESULT CallWindowProcW(WNDPROC procedure, HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (!procedure)
         procedure = &MessagePort::defaultWindowProc;

@@ -1,0 +1,239 @@
+// Tavix CallerID: HTTPS GET requests over WinHTTP, each on a thread of its own.
+#include "notify/HttpsTransfer.h"
+
+#include <windows.h>
+
+#include <winhttp.h>
+
+#include <mutex>
+#include <set>
+#include <thread>
+#include <utility>
+
+namespace {
+
+// WinHTTP's own messages live in its module, the others in the system's.
+std::string describe(DWORD code)
+{
+    char text[512] = {};
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  GetModuleHandleW(L"winhttp.dll"), code, 0, text,
+                                  sizeof text - 1, nullptr);
+    if (length == 0)
+        length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                nullptr, code, 0, text, sizeof text - 1, nullptr);
+    std::string description(text, length);
+    while (!description.empty() && (description.back() == '\r' || description.back() == '\n' ||
+                                    description.back() == ' ' || description.back() == '.'))
+        description.pop_back();
+    if (description.empty())
+        description = "The transfer failed";
+    return description + " (error " + std::to_string(code) + ")";
+}
+
+std::wstring widened(const std::string& utf8)
+{
+    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
+                                           nullptr, 0);
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), length);
+    return wide;
+}
+
+struct InternetCloser {
+    void operator()(void* handle) const { WinHttpCloseHandle(handle); }
+};
+using Internet = std::unique_ptr<void, InternetCloser>;
+
+} // namespace
+
+struct HttpsTransfer::Impl {
+    // What the object and its request threads share. A thread may outlive an abandon() and the
+    // object itself: it then finds `abandoned` set and reports nothing.
+    struct Shared;
+    // One request while it runs.
+    struct Call {
+        Shared* shared = nullptr;
+        HINTERNET request = nullptr;
+        bool closed = false;         // by shared->mutex
+        volatile LONG timedOut = 0;
+
+        // At the time-out: WinHTTP's own time-outs bound each step, not the whole.
+        static void CALLBACK deadline(void* self, BOOLEAN);
+    };
+    struct Shared {
+        std::mutex mutex;
+        bool abandoned = false;  // by mutex
+        std::set<Call*> running; // by mutex: the requests to close on abandon()
+        Completion completion;
+        std::chrono::milliseconds timeout{};
+        Internet session; // for connections kept between requests
+
+        TransferResult fetch(const std::string& url);
+        // Closes the call's request unless that was done already; false if it was.
+        bool close(Call& call);
+    };
+
+    Completion completion;
+    std::chrono::milliseconds timeout{};
+    std::shared_ptr<Shared> shared;
+};
+
+bool HttpsTransfer::Impl::Shared::close(Call& call)
+{
+    std::lock_guard lock(mutex);
+    running.erase(&call);
+    if (std::exchange(call.closed, true))
+        return false;
+    // Ends a WinHTTP call blocked on this request in another thread.
+    WinHttpCloseHandle(call.request);
+    return true;
+}
+
+void CALLBACK HttpsTransfer::Impl::Call::deadline(void* self, BOOLEAN)
+{
+    auto& call = *static_cast<Call*>(self);
+    if (call.shared->close(call))
+        InterlockedExchange(&call.timedOut, 1);
+}
+
+TransferResult HttpsTransfer::Impl::Shared::fetch(const std::string& url)
+{
+    std::wstring wideUrl = widened(url);
+    URL_COMPONENTS parts{};
+    parts.dwStructSize = sizeof parts;
+    parts.dwHostNameLength = static_cast<DWORD>(-1);
+    parts.dwUrlPathLength = static_cast<DWORD>(-1);
+    parts.dwExtraInfoLength = static_cast<DWORD>(-1);
+    parts.dwSchemeLength = static_cast<DWORD>(-1);
+    if (!WinHttpCrackUrl(wideUrl.c_str(), static_cast<DWORD>(wideUrl.size()), 0, &parts))
+        return {false, "The address is not a valid URL: " + describe(GetLastError())};
+    if (parts.nScheme != INTERNET_SCHEME_HTTPS)
+        return {false, "Unsupported protocol: only https is spoken"};
+    const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
+    const std::wstring target = std::wstring(parts.lpszUrlPath, parts.dwUrlPathLength) +
+                                std::wstring(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+
+    const Internet connection(WinHttpConnect(session.get(), host.c_str(), parts.nPort, 0));
+    if (!connection)
+        return {false, describe(GetLastError())};
+    Call call;
+    call.shared = this;
+    call.request = WinHttpOpenRequest(connection.get(), L"GET", target.c_str(), nullptr,
+                                      WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                      WINHTTP_FLAG_SECURE);
+    if (!call.request)
+        return {false, describe(GetLastError())};
+    {
+        std::lock_guard lock(mutex);
+        if (abandoned) {
+            WinHttpCloseHandle(call.request);
+            return {false, "abandoned"};
+        }
+        running.insert(&call);
+    }
+    HINTERNET request = call.request;
+
+    const int timeoutMs = static_cast<int>(timeout.count());
+    DWORD neverRedirect = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
+    WinHttpSetOption(request, WINHTTP_OPTION_REDIRECT_POLICY, &neverRedirect, sizeof neverRedirect);
+    WinHttpSetTimeouts(request, timeoutMs, timeoutMs, timeoutMs, timeoutMs);
+    HANDLE timer = nullptr;
+    CreateTimerQueueTimer(&timer, nullptr, &Call::deadline, &call, static_cast<DWORD>(timeoutMs),
+                          0, WT_EXECUTEONLYONCE);
+
+    TransferResult result{true, {}};
+    bool tooLarge = false;
+    DWORD failure = 0;
+    if (!WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0,
+                            0, 0) ||
+        !WinHttpReceiveResponse(request, nullptr)) {
+        failure = GetLastError();
+    } else {
+        // The whole body, whatever the status.
+        for (;;) {
+            char buffer[16 * 1024];
+            DWORD read = 0;
+            if (!WinHttpReadData(request, buffer, sizeof buffer, &read)) {
+                failure = GetLastError();
+                break;
+            }
+            if (read == 0)
+                break;
+            if (result.text.size() + read > kMaxReplyBytes) {
+                tooLarge = true;
+                break;
+            }
+            result.text.append(buffer, read);
+        }
+    }
+    // Waits for a deadline callback that is running, so that `call` may go.
+    if (timer)
+        DeleteTimerQueueTimer(nullptr, timer, INVALID_HANDLE_VALUE);
+    close(call);
+
+    if (tooLarge)
+        return {false, "The reply is larger than " + std::to_string(kMaxReplyBytes) +
+                           " bytes; the transfer was stopped"};
+    if (InterlockedCompareExchange(&call.timedOut, 0, 0))
+        return {false, "Timeout was reached: no complete reply within " +
+                           std::to_string(timeout.count()) + " ms"};
+    if (failure != 0)
+        return {false, describe(failure)};
+    return result;
+}
+
+HttpsTransfer::HttpsTransfer(Completion completion, std::chrono::milliseconds timeout,
+                             std::string caFile)
+    : d(std::make_unique<Impl>())
+{
+    // Windows trusts the authorities of its certificate store; a shop with its own authority
+    // installs it there. There is no file of extra authorities.
+    (void)caFile;
+    d->completion = std::move(completion);
+    d->timeout = timeout;
+}
+
+HttpsTransfer::~HttpsTransfer()
+{
+    abandon();
+}
+
+void HttpsTransfer::start(RequestId id, std::string url)
+{
+    if (!d->shared) {
+        auto shared = std::make_shared<Impl::Shared>();
+        shared->completion = d->completion;
+        shared->timeout = d->timeout;
+        shared->session.reset(WinHttpOpen(L"TavixCallerID", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
+                                          WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+        if (!shared->session) {
+            d->completion(id, {false, "Cannot set up the transfer: " + describe(GetLastError())});
+            return;
+        }
+        d->shared = std::move(shared);
+    }
+    std::thread([shared = d->shared, id, url = std::move(url)] {
+        TransferResult result = shared->fetch(url);
+        std::lock_guard lock(shared->mutex);
+        if (!shared->abandoned)
+            shared->completion(id, std::move(result));
+    }).detach();
+}
+
+void HttpsTransfer::abandon()
+{
+    if (!d->shared)
+        return;
+    {
+        std::lock_guard lock(d->shared->mutex);
+        d->shared->abandoned = true;
+        for (Impl::Call* call : d->shared->running) {
+            call->closed = true;
+            WinHttpCloseHandle(call->request);
+        }
+        d->shared->running.clear();
+    }
+    // Threads still in a request keep their share; the next start() begins afresh.
+    d->shared.reset();
+}
