@@ -1,6 +1,8 @@
 // Tavix CallerID simulator: the client side of the box's control pipe.
 #include "simulator/ControlClient.h"
 
+#include "src/device/WindowsErrorText.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -12,16 +14,6 @@ namespace {
 
 // A box that accepted but does not answer is broken; do not hang the caller forever.
 constexpr std::chrono::milliseconds kReplyTimeout{10000};
-
-std::string systemMessage(DWORD error)
-{
-    char text[512] = {};
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, error, 0, text, sizeof(text) - 1, nullptr);
-    while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r'))
-        --length;
-    return length > 0 ? std::string(text, length) : "error " + std::to_string(error);
-}
 
 class Pipe
 {
@@ -100,7 +92,7 @@ std::string ControlClient::request(const std::string& request) const
                                " (the box starts when a program calls AD101_InitDevice)");
         if (error != ERROR_PIPE_BUSY)
             throw ControlError("cannot reach the simulated AD101 box at " + m_socketPath + ": " +
-                               systemMessage(error));
+                               windowsErrorText(error));
         // The box serves one client at a time; wait for its turn.
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
@@ -139,7 +131,7 @@ std::string ControlClient::request(const std::string& request) const
             throw ControlError("the simulated AD101 box hung up without a complete reply");
         if (error != ERROR_SUCCESS)
             throw ControlError("lost the connection to the simulated AD101 box: " +
-                               systemMessage(error));
+                               windowsErrorText(error));
         reply.append(chunk, read);
         const size_t end = reply.find('\n');
         if (end != std::string::npos)

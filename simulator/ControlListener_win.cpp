@@ -1,6 +1,8 @@
 // Tavix CallerID simulator: the control channel as a named pipe.
 #include "simulator/ControlListener.h"
 
+#include "src/device/WindowsErrorText.h"
+
 #include <windows.h>
 
 #include <sddl.h>
@@ -17,19 +19,9 @@ constexpr DWORD kBufferBytes = 64 * 1024;
 // A client that stops reading a long reply must not hold the pipe forever.
 constexpr DWORD kClientSendTimeoutMs = 5000;
 
-std::string systemMessage(DWORD error)
-{
-    char text[512] = {};
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, error, 0, text, sizeof(text) - 1, nullptr);
-    while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r'))
-        --length;
-    return length > 0 ? std::string(text, length) : "error " + std::to_string(error);
-}
-
 std::runtime_error pipeError(const std::string& what, const std::string& name)
 {
-    return std::runtime_error(what + " " + name + ": " + systemMessage(GetLastError()));
+    return std::runtime_error(what + " " + name + ": " + windowsErrorText(GetLastError()));
 }
 
 // A protected access list with one entry: full access for the user this process runs as.

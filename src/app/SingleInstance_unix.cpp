@@ -1,23 +1,12 @@
 // Tavix CallerID: one monitor per user, with flock() on a file in the runtime folder.
 #include "app/SingleInstance.h"
 
-#include "log/UserFolders.h"
-
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <stdexcept>
 #include <sys/file.h>
 #include <unistd.h>
-
-SingleInstance::SingleInstance()
-{
-    try {
-        m_path = (UserFolders::runtimeFolder() / "tavix-callerid.lock").string();
-    } catch (const UserFolderError& error) {
-        m_folderError = error.what(); // acquire() reports it, where the caller expects errors
-    }
-}
 
 SingleInstance::~SingleInstance()
 {

@@ -2,20 +2,9 @@
 // process may have open at a time.
 #include "app/SingleInstance.h"
 
-#include "log/UserFolders.h"
-
 #include <windows.h>
 
 #include <stdexcept>
-
-SingleInstance::SingleInstance()
-{
-    try {
-        m_path = (UserFolders::runtimeFolder() / "tavix-callerid.lock").string();
-    } catch (const UserFolderError& error) {
-        m_folderError = error.what(); // acquire() reports it, where the caller expects errors
-    }
-}
 
 SingleInstance::~SingleInstance()
 {

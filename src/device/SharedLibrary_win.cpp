@@ -2,6 +2,7 @@
 #include "device/SharedLibrary.h"
 
 #include "device/DeviceLibrary.h"
+#include "device/WindowsErrorText.h"
 
 #include <windows.h>
 
@@ -12,14 +13,7 @@ namespace {
 
 std::string lastErrorText()
 {
-    const DWORD code = GetLastError();
-    char text[512] = {};
-    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, code, 0, text, sizeof text - 1, nullptr);
-    std::string description(text, length);
-    while (!description.empty() && (description.back() == '\r' || description.back() == '\n'))
-        description.pop_back();
-    return description.empty() ? "error " + std::to_string(code) : description;
+    return windowsErrorText(GetLastError());
 }
 
 // The folder of the running program, with its trailing backslash.

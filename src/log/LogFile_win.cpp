@@ -1,6 +1,7 @@
 // Tavix CallerID: whole appends to the log file on Windows, with one WriteFile each.
 #include "log/LogFile.h"
 
+#include "device/WindowsErrorText.h"
 #include "log/ActivityLog.h"
 #include "log/UserFolders.h"
 
@@ -11,17 +12,6 @@
 namespace {
 
 constexpr const wchar_t* kSharedLogFile = L"C:\\tavix.log";
-
-std::string systemText(DWORD code)
-{
-    char text[512] = {};
-    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, code, 0, text, sizeof text - 1, nullptr);
-    std::string description(text, length);
-    while (!description.empty() && (description.back() == '\r' || description.back() == '\n'))
-        description.pop_back();
-    return description.empty() ? "error " + std::to_string(code) : description;
-}
 
 [[noreturn]] void fail(const std::filesystem::path& file, const std::string& reason)
 {
@@ -83,11 +73,11 @@ void appendWholeToLogFile(const std::filesystem::path& file, std::string_view by
 {
     Handle handle(openForAppending(file));
     if (handle.get() == INVALID_HANDLE_VALUE)
-        fail(file, systemText(GetLastError()));
+        fail(file, windowsErrorText(GetLastError()));
     LARGE_INTEGER before{};
     if (!GetFileSizeEx(handle.get(), &before) ||
         !SetFilePointerEx(handle.get(), before, nullptr, FILE_BEGIN))
-        fail(file, systemText(GetLastError()));
+        fail(file, windowsErrorText(GetLastError()));
 
     DWORD written = 0;
     const BOOL wrote =
@@ -98,9 +88,9 @@ void appendWholeToLogFile(const std::filesystem::path& file, std::string_view by
         if (written != 0 && (!SetFilePointerEx(handle.get(), before, nullptr, FILE_BEGIN) ||
                              !SetEndOfFile(handle.get())))
             fail(file, "only part of an entry fitted, and it cannot be removed: " +
-                           systemText(GetLastError()));
-        fail(file, wrote ? "the disk is full" : systemText(error));
+                           windowsErrorText(GetLastError()));
+        fail(file, wrote ? "the disk is full" : windowsErrorText(error));
     }
     if (!handle.release())
-        fail(file, systemText(GetLastError()));
+        fail(file, windowsErrorText(GetLastError()));
 }

@@ -1,6 +1,8 @@
 // Tavix CallerID: HTTPS GET requests over WinHTTP, each on a thread of its own.
 #include "notify/HttpsTransfer.h"
 
+#include "device/WindowsErrorText.h"
+
 #include <windows.h>
 
 #include <winhttp.h>
@@ -15,19 +17,9 @@ namespace {
 // WinHTTP's own messages live in its module, the others in the system's.
 std::string describe(DWORD code)
 {
-    char text[512] = {};
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  GetModuleHandleW(L"winhttp.dll"), code, 0, text,
-                                  sizeof text - 1, nullptr);
-    if (length == 0)
-        length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                nullptr, code, 0, text, sizeof text - 1, nullptr);
-    std::string description(text, length);
-    while (!description.empty() && (description.back() == '\r' || description.back() == '\n' ||
-                                    description.back() == ' ' || description.back() == '.'))
-        description.pop_back();
-    if (description.empty())
-        description = "The transfer failed";
+    std::string description = windowsErrorText(code, GetModuleHandleW(L"winhttp.dll"));
+    if (description.rfind("error ", 0) == 0)
+        description = windowsErrorText(code);
     return description + " (error " + std::to_string(code) + ")";
 }
 

@@ -1,0 +1,13 @@
+// Tavix CallerID: one monitor per user, so that no caller is sent twice.
+#include "app/SingleInstance.h"
+
+#include "log/UserFolders.h"
+
+SingleInstance::SingleInstance()
+{
+    try {
+        m_path = (UserFolders::runtimeFolder() / "tavix-callerid.lock").string();
+    } catch (const UserFolderError& error) {
+        m_folderError = error.what(); // acquire() reports it, where the caller expects errors
+    }
+}

@@ -1,0 +1,19 @@
+// Tavix CallerID: the text Windows has for an error code, for messages.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// From `module`'s own messages when given (WinHTTP keeps its own), else the system's; without
+// the line break Windows ends it with. "error N" when Windows has no text for the code.
+inline std::string windowsErrorText(DWORD code, HMODULE module = nullptr)
+{
+    char text[512] = {};
+    const DWORD source = module ? FORMAT_MESSAGE_FROM_HMODULE : FORMAT_MESSAGE_FROM_SYSTEM;
+    DWORD length = FormatMessageA(source | FORMAT_MESSAGE_IGNORE_INSERTS, module, code, 0, text,
+                                  sizeof text - 1, nullptr);
+    while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r'))
+        --length;
+    return length > 0 ? std::string(text, length) : "error " + std::to_string(code);
+}
