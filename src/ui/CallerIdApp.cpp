@@ -107,24 +107,38 @@ DiagnosticsWindow& CallerIdApp::loadDiagnosticsWindow()
 
 void CallerIdApp::unloadDiagnosticsWindow()
 {
-    if (DiagnosticsWindow* loaded = diagnosticsWindow())
+    DiagnosticsWindow* loaded = diagnosticsWindow();
+    if (!loaded)
+        return;
+    // Inside another event loop (a box's), closing would delete the window under whatever
+    // opened that loop: it is only unloaded now, and closed with main later.
+    if (QThread::currentThread()->loopLevel() > 1)
+        loaded->unload();
+    else
         loaded->close();
 }
 
 void CallerIdApp::closeMainWindow()
 {
-    if (MainWindow* loaded = mainWindow())
-        loaded->close();
-    else
-        unloadDiagnosticsWindow();
+    if (m_main)
+        m_main->close();
+    // Form1 goes too wherever main's unload step left it open: unloaded inside a box's loop, or
+    // not reached at all when main is gone.
+    if (m_diagnostics && (m_diagnostics->isLoaded() || m_diagnostics->isVisible()))
+        m_diagnostics->close();
 }
 
 void CallerIdApp::requestShutdown()
 {
     dismissModalWindows();
     // A box's event loop runs on the stack of the window that opened it: closing main from
-    // inside it would delete main under its own feet. The outermost loop is level 1.
+    // inside it would delete main under its own feet. The outermost loop is level 1. The device
+    // is released at once all the same: a session's end may not wait for the loops to return.
     if (QThread::currentThread()->loopLevel() > 1) {
+        if (MainWindow* loaded = mainWindow())
+            loaded->unload();
+        else
+            unloadDiagnosticsWindow();
         QTimer::singleShot(kShutdownRetryMs, this, &CallerIdApp::requestShutdown);
         return;
     }

@@ -47,7 +47,8 @@ public:
     // Closes main as the user would, which ends the program.
     void closeMainWindow();
     // The same for a termination signal, from wherever the event loop is: message boxes and
-    // dialogs are dismissed first, and main is closed once their event loops have returned.
+    // dialogs are dismissed first and the device released at once; the windows are closed once
+    // the boxes' event loops have returned.
     void requestShutdown();
 
     // Null when the window does not exist or has been unloaded.

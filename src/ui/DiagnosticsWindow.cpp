@@ -26,6 +26,7 @@
 #include <limits>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -258,24 +259,28 @@ AD101WindowHandle DiagnosticsWindow::deviceWindowHandle() const
     return m_deviceWindow ? m_deviceWindow->handle() : 0;
 }
 
+void DiagnosticsWindow::unload()
+{
+    if (!std::exchange(m_loaded, false))
+        return;
+    // No notification is handled from here on, even one that a message box below would let
+    // through.
+    m_handler.reset();
+    QString failure;
+    try {
+        m_app.device().AD101_FreeDevice();
+    } catch (const std::exception& error) {
+        failure = QString::fromStdString(error.what());
+    }
+    // Only a freed device has stopped posting to the window's handle.
+    m_deviceWindow.reset();
+    if (!failure.isEmpty())
+        warn(failure);
+}
+
 void DiagnosticsWindow::closeEvent(QCloseEvent* event)
 {
-    if (m_loaded) {
-        m_loaded = false;
-        // No notification is handled from here on, even one that a message box below would
-        // let through.
-        m_handler.reset();
-        QString failure;
-        try {
-            m_app.device().AD101_FreeDevice();
-        } catch (const std::exception& error) {
-            failure = QString::fromStdString(error.what());
-        }
-        // Only a freed device has stopped posting to the window's handle.
-        m_deviceWindow.reset();
-        if (!failure.isEmpty())
-            warn(failure);
-    }
+    unload();
     event->accept();
 }
 

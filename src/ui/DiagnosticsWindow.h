@@ -47,8 +47,11 @@ public:
     // std::out_of_range when the selector has no entry for the line.
     void showTimingParameters(int32_t line, const AD101TimingParameters& record) override;
 
+    // The unload step: frees the device. Runs once; closing the window runs it if it has not.
+    void unload();
+
 protected:
-    // The unload step: frees the device; never refuses to close.
+    // Never refuses to close.
     void closeEvent(QCloseEvent* event) override;
 
 private:

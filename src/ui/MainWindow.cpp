@@ -23,6 +23,7 @@
 #include <limits>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -221,20 +222,24 @@ void MainWindow::SendCall(const std::string& callerID, const std::string& line)
     m_notifier->SendCall(callerID, line, m_loginUser, m_loginPassword);
 }
 
+void MainWindow::unload()
+{
+    if (!std::exchange(m_loaded, false))
+        return;
+    try {
+        m_app.device().AD101_SetLED(m_app.CurrentLine(), LED_OFF);
+    } catch (const std::exception& error) {
+        warn(QString::fromStdString(error.what()));
+    }
+    m_app.unloadDiagnosticsWindow();
+    // The program ends now, not when the web application answers.
+    if (m_notifier)
+        m_notifier->abandonPending();
+}
+
 void MainWindow::closeEvent(QCloseEvent* event)
 {
-    if (m_loaded) {
-        m_loaded = false;
-        try {
-            m_app.device().AD101_SetLED(m_app.CurrentLine(), LED_OFF);
-        } catch (const std::exception& error) {
-            warn(QString::fromStdString(error.what()));
-        }
-        m_app.unloadDiagnosticsWindow();
-        // The program ends now, not when the web application answers.
-        if (m_notifier)
-            m_notifier->abandonPending();
-    }
+    unload();
     event->accept();
 }
 

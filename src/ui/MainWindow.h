@@ -49,8 +49,12 @@ public:
     const QString& LoginUser() const { return m_loginUser; }
     const QString& LoginPassword() const { return m_loginPassword; }
 
+    // The unload step: the LED of CurrentLine off, Form1 unloaded, pending requests abandoned.
+    // Runs once; closing the window runs it if it has not run.
+    void unload();
+
 protected:
-    // The unload step; never refuses to close.
+    // Never refuses to close.
     void closeEvent(QCloseEvent* event) override;
 
 private:

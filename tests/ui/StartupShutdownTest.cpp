@@ -7,11 +7,13 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
 
 #include <string_view>
 
@@ -187,6 +189,31 @@ TEST_F(ShutdownTest, ClosingMainSwitchesTheCurrentLineOffAndFreesTheDeviceOnce)
     EXPECT_TRUE(formWindow.isNull());
     EXPECT_TRUE(mainWidget.isNull());
     EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(ShutdownTest, ATerminationInsideABoxsLoopReleasesTheDeviceNowAndClosesAfterIt)
+{
+    startProgram();
+    mainWindow().LightOn(2);
+    QPointer<QWidget> mainWidget = &mainWindow();
+    // The program's own loop, and a box's loop inside it.
+    QEventLoop programLoop;
+    QEventLoop boxLoop;
+    QTimer::singleShot(0, [&] {
+        QTimer::singleShot(0, [&] {
+            app->requestShutdown();
+            EXPECT_EQ(recorder.calls(), (Calls{"AD101_SetLED 2 1", "AD101_FreeDevice"}));
+            EXPECT_FALSE(mainWidget.isNull());
+            EXPECT_TRUE(mainWidget->isVisible());
+            boxLoop.quit();
+        });
+        boxLoop.exec();
+        // Back in the program's loop: the windows go, the device is not released twice.
+        QTimer::singleShot(100, &programLoop, &QEventLoop::quit);
+    });
+    programLoop.exec();
+    EXPECT_EQ(recorder.calls(), (Calls{"AD101_SetLED 2 1", "AD101_FreeDevice"}));
+    EXPECT_FALSE(anyWindowVisible());
 }
 
 TEST_F(ShutdownTest, FormClosedFirstFreesTheDeviceThenMainOnlySwitchesTheLedOff)
