@@ -5,16 +5,18 @@
 
 #include "ScopedEnv.h"
 #include "TempDir.h"
+#include "TestPlatform.h"
 
+#include <QDir>
 #include <QProcess>
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <map>
-#include <optional>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -68,7 +70,8 @@ TEST(SharedLibraryTest, MissingLibraryNamesTheFileAndTheReason)
     for (int attempt = 0; attempt < 2; ++attempt) {
         const std::string message = errorOf([&] { library.resolve("AD101_InitDevice"); });
         EXPECT_NE(message.find("\"libTavixNoSuchBox.so\""), std::string::npos) << message;
-        EXPECT_NE(message.find("cannot open shared object file"), std::string::npos) << message;
+        EXPECT_NE(message.find(TestPlatform::kSystemTexts.libraryNotFound), std::string::npos)
+            << message;
     }
 }
 
@@ -180,8 +183,8 @@ TEST_F(TracedBox, FieldOfTheWrongWidthIsRefusedBeforeTheCall)
     EXPECT_EQ(traced(), "");
 }
 
-// The program loads the box by file name; a file of that name in the working directory must
-// never be the one loaded.
+// The program loads the box by file name from its own folder: a file of that name in the working
+// folder, or in a folder on PATH, must never be the one loaded.
 class LibrarySearchTest : public ::testing::Test
 {
   protected:
@@ -191,44 +194,59 @@ class LibrarySearchTest : public ::testing::Test
         std::string output;
     };
 
-    Run probe(const fs::path& program, const fs::path& workingDir)
+    // The probe program, copied into a folder with `beside` as its box (none when empty), run in
+    // a working folder that holds `decoy` as the box, with another such folder first on PATH.
+    static Run probe(const std::string& beside, const std::string& decoy)
     {
+        TempDir dir;
+        for (const char* folder : {"bin", "work", "path"})
+            fs::create_directory(dir / folder);
+        const fs::path program = dir / "bin" / fs::path(TAVIX_DEVICE_LOAD_PROBE).filename();
+        fs::copy_file(TAVIX_DEVICE_LOAD_PROBE, program);
+        if (!beside.empty())
+            fs::copy_file(beside, dir / "bin" / DeviceLibrary::kLibraryFileName);
+        for (const char* folder : {"work", "path"})
+            fs::copy_file(decoy, dir / folder / DeviceLibrary::kLibraryFileName);
+
         QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.remove("LD_LIBRARY_PATH");
         environment.remove("LD_PRELOAD");
+        environment.insert("PATH", QString::fromStdString((dir / "path").string()) +
+                                       QDir::listSeparator() + environment.value("PATH"));
         process.setProcessEnvironment(environment);
-        process.setWorkingDirectory(QString::fromStdString(workingDir.string()));
+        process.setWorkingDirectory(QString::fromStdString((dir / "work").string()));
         process.start(QString::fromStdString(program.string()), {});
         EXPECT_TRUE(process.waitForFinished(30000)) << program;
         return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
                 process.readAllStandardOutput().toStdString()};
     }
-
-    const fs::path m_probe = fs::path(TAVIX_BIN_DIR) / "tavix_device_load_probe";
-    const fs::path m_box = fs::path(TAVIX_BIN_DIR) / DeviceLibrary::kLibraryFileName;
-    TempDir m_dir;
 };
 
-TEST_F(LibrarySearchTest, BoxBesideTheProgramWinsOverTheWorkingDirectory)
+TEST_F(LibrarySearchTest, OnlyTheLibraryBesideTheProgramIsLoaded)
 {
-    fs::create_directory(m_dir / "work");
-    std::ofstream(m_dir / "work" / DeviceLibrary::kLibraryFileName) << "not a library";
-    const Run run = probe(m_probe, m_dir / "work");
-    EXPECT_EQ(run.exitCode, 0) << run.output;
-    EXPECT_EQ(run.output, "loaded\n");
-}
-
-TEST_F(LibrarySearchTest, WorkingDirectoryIsNeverSearched)
-{
-    // A program with no box beside it, started where a real box lies.
-    fs::create_directory(m_dir / "bin");
-    fs::create_directory(m_dir / "work");
-    fs::copy_file(m_probe, m_dir / "bin" / "probe");
-    fs::copy_file(m_box, m_dir / "work" / DeviceLibrary::kLibraryFileName);
-    const Run run = probe(m_dir / "bin" / "probe", m_dir / "work");
-    EXPECT_EQ(run.exitCode, 2) << run.output;
-    EXPECT_NE(run.output.find("cannot open shared object file"), std::string::npos) << run.output;
+    const std::string name = std::string("\"") + DeviceLibrary::kLibraryFileName + "\"";
+    struct Case
+    {
+        const char* what;
+        std::string beside, decoy;
+        int exitCode;
+        std::vector<std::string> said;
+    };
+    const Case cases[] = {
+        {"the box beside, one lacking entries elsewhere", TAVIX_BOX, TAVIX_INCOMPLETE_BOX, 0,
+         {"loaded"}},
+        {"none beside, the box elsewhere", "", TAVIX_BOX, 2,
+         {"Cannot load the device library " + name, TestPlatform::kSystemTexts.libraryNotFound}},
+        {"one without AD101_GetCallerID beside, the box elsewhere", TAVIX_BOX_WITHOUT_CALLER_ID,
+         TAVIX_BOX, 2, {"The device library " + name + " has no entry \"AD101_GetCallerID\""}},
+    };
+    for (const Case& c : cases) {
+        const Run run = probe(c.beside, c.decoy);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.what << ": " << run.output;
+        for (const std::string& text : c.said)
+            EXPECT_NE(run.output.find(text), std::string::npos) << c.what << ": " << run.output;
+    }
 }
 
 } // namespace

@@ -7,6 +7,7 @@ int main()
 {
     try {
         DeviceLibrary device;
+        device.resolveAll();
         device.AD101_GetDevice();
         std::puts("loaded");
         return 0;

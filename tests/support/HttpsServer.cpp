@@ -1,86 +1,61 @@
-// Tavix CallerID tests: a local HTTPS server in a child process, trusted through a test authority.
+// Tavix CallerID tests: a local HTTPS server in a process of its own, with a test authority.
 #include "HttpsServer.h"
 
-#include <QProcess>
-#include <QStringList>
+#include "TestPlatform.h"
 
 #include <nlohmann/json.hpp>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <stdexcept>
+#include <thread>
 
 namespace {
 
-// Limits against a hung child, not expectations of speed.
-constexpr int kStartLimitMs = 30000;
-constexpr int kStopLimitMs = 10000;
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 
-constexpr const char* kOpenSslConfig = R"([req]
-distinguished_name = dn
-prompt = no
-[dn]
-CN = Tavix test
-[authority]
-basicConstraints = critical, CA:TRUE
-keyUsage = critical, keyCertSign, cRLSign
-subjectKeyIdentifier = hash
-[server]
-basicConstraints = critical, CA:FALSE
-keyUsage = critical, digitalSignature
-extendedKeyUsage = serverAuth
-subjectAltName = IP:127.0.0.1, DNS:localhost
-subjectKeyIdentifier = hash
-authorityKeyIdentifier = keyid
-[self_signed]
-basicConstraints = critical, CA:FALSE
-keyUsage = critical, digitalSignature
-extendedKeyUsage = serverAuth
-subjectAltName = IP:127.0.0.1, DNS:localhost
-)";
+// Limits against a hung server, not expectations of speed.
+constexpr auto kStartLimit = 30s;
+constexpr auto kStopLimit = 10s;
 
-QString qs(const std::filesystem::path& path) { return QString::fromStdString(path.string()); }
-
-void run(const QString& program, const QStringList& arguments)
+// Runs the server script with Linux's python3. It answers through files in the folder it is
+// given: under Wine that is the one channel to a Linux program.
+void startServerScript(const std::vector<std::string>& arguments)
 {
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(program, arguments);
-    const bool finished = process.waitForFinished(kStartLimitMs);
-    if (!finished || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
-        throw std::runtime_error(program.toStdString() + " " + arguments.join(' ').toStdString() +
-                                 " failed: " + process.errorString().toStdString() + "\n" +
-                                 process.readAll().toStdString());
+    std::vector<std::string> argv = {TAVIX_PYTHON3, TAVIX_HTTPS_SERVER_SCRIPT};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    TestPlatform::startLinuxProgram(argv);
 }
 
-// A test authority, a server certificate it signed, and a self-signed one, for 127.0.0.1.
+// Until `file` exists; false after `limit`.
+bool waitForFile(const fs::path& file, std::chrono::milliseconds limit)
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!fs::exists(file)) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(10ms);
+    }
+    return true;
+}
+
+// A test authority, a server certificate it signed, and a self-signed one, for 127.0.0.1 and
+// localhost; trusted by this process while it runs.
 struct Certificates {
     TempDir dir;
-    std::filesystem::path authority = dir / "authority.crt";
+    fs::path authority = dir / "authority.crt";
+    std::shared_ptr<void> trust;
 
     Certificates()
     {
-        const std::filesystem::path config = dir / "openssl.cnf";
-        std::ofstream(config) << kOpenSslConfig;
-        const auto make = [&](const std::string& name, const QString& extensions,
-                              const QStringList& signer) {
-            run(TAVIX_OPENSSL,
-                QStringList{"req", "-x509", "-config", qs(config), "-extensions", extensions,
-                            "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-noenc",
-                            "-days", "2", "-subj", "/CN=Tavix test " + QString::fromStdString(name),
-                            "-keyout", qs(dir / (name + ".key")), "-out",
-                            qs(dir / (name + ".crt"))} +
-                    signer);
-        };
-        make("authority", "authority", {});
-        make("server", "server", {"-CA", qs(authority), "-CAkey", qs(dir / "authority.key")});
-        make("self-signed", "self_signed", {});
+        startServerScript({"--make-certificates", TestPlatform::linuxPath(dir.path()), "--openssl",
+                           TAVIX_OPENSSL});
+        if (!waitForFile(dir / "made", kStartLimit))
+            throw std::runtime_error("The test certificates were not made: " +
+                                     readFile(dir / "output.txt"));
+        trust = TestPlatform::trustAuthority(authority);
     }
 };
 
@@ -93,7 +68,7 @@ const Certificates& certificates()
 void keepLoopbackOffProxies()
 {
     for (const char* name : {"no_proxy", "NO_PROXY"})
-        setenv(name, "127.0.0.1,localhost", 1);
+        TestPlatform::setEnvironment(name, "127.0.0.1,localhost");
 }
 
 } // namespace
@@ -115,39 +90,31 @@ const std::string& HttpsServer::Request::value(const std::string& key) const
     return found->second;
 }
 
-HttpsServer::HttpsServer(Options options) : m_process(std::make_unique<QProcess>())
+HttpsServer::HttpsServer(Options options)
 {
     keepLoopbackOffProxies();
     const Certificates& made = certificates();
     const std::string certificate = options.untrusted ? "self-signed" : "server";
-    QStringList arguments{TAVIX_HTTPS_SERVER_SCRIPT,
-                          "--cert", qs(made.dir / (certificate + ".crt")),
-                          "--key", qs(made.dir / (certificate + ".key")),
-                          "--record", qs(m_dir / "requests.jsonl"),
-                          "--body", QString::fromStdString(options.body),
-                          "--status", QString::number(options.status),
-                          "--delay", QString::number(options.delay.count() / 1000.0),
-                          "--delay-only", QString::fromStdString(options.delayOnly)};
-    for (const std::string& header : options.headers)
-        arguments << "--header" << QString::fromStdString(header);
-    if (options.reset)
-        arguments << "--reset";
-    if (options.largeBodyMiB > 0)
-        arguments << "--large-body-mib" << QString::number(options.largeBodyMiB);
-
-    m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process->start(TAVIX_PYTHON3, arguments);
-    QByteArray output;
-    while (!output.contains('\n')) {
-        if (!m_process->waitForReadyRead(kStartLimitMs))
-            throw std::runtime_error("The HTTPS test server did not start: " +
-                                     m_process->errorString().toStdString());
-        output += m_process->readAllStandardOutput();
-    }
-    bool ok = false;
-    m_port = static_cast<uint16_t>(output.trimmed().toUInt(&ok));
-    if (!ok || m_port == 0)
-        throw std::runtime_error("The HTTPS test server printed no port: " + output.toStdString());
+    const nlohmann::json settings = {
+        {"cert", TestPlatform::linuxPath(made.dir / (certificate + ".crt"))},
+        {"key", TestPlatform::linuxPath(made.dir / (certificate + ".key"))},
+        {"record", TestPlatform::linuxPath(m_dir / "requests.jsonl")},
+        {"body", options.body},
+        {"status", options.status},
+        {"header", options.headers},
+        {"delay", options.delay.count() / 1000.0},
+        {"delay_only", options.delayOnly},
+        {"reset", options.reset},
+        {"large_body_mib", options.largeBodyMiB},
+        {"watch_pid", TestPlatform::linuxProcessId()},
+    };
+    std::ofstream(m_dir / "options.json") << settings.dump();
+    startServerScript({"--folder", TestPlatform::linuxPath(m_dir.path())});
+    if (!waitForFile(m_dir / "port", kStartLimit))
+        throw std::runtime_error("The HTTPS test server did not start: " +
+                                 readFile(m_dir / "output.txt"));
+    const std::string port = readFile(m_dir / "port");
+    m_port = static_cast<uint16_t>(std::stoi(port));
 }
 
 HttpsServer::HttpsServer() : HttpsServer(Options{}) {}
@@ -156,21 +123,20 @@ HttpsServer::~HttpsServer() { stop(); }
 
 void HttpsServer::stop()
 {
-    if (m_process->state() == QProcess::NotRunning)
+    if (fs::exists(m_dir / "stopped"))
         return;
-    m_process->terminate();
-    if (!m_process->waitForFinished(kStopLimitMs)) {
-        m_process->kill();
-        m_process->waitForFinished(kStopLimitMs);
-    }
+    std::ofstream(m_dir / "stop").close();
+    // Once it says so, it no longer listens.
+    waitForFile(m_dir / "stopped", kStopLimit);
 }
 
 std::vector<HttpsServer::Request> HttpsServer::requests() const
 {
     std::vector<Request> received;
-    std::ifstream in(m_dir / "requests.jsonl");
-    for (std::string line; std::getline(in, line);) {
-        const nlohmann::json entry = nlohmann::json::parse(line);
+    const std::string record = readFile(m_dir / "requests.jsonl");
+    // A line without its end is still being written.
+    for (size_t at = 0, end; (end = record.find('\n', at)) != std::string::npos; at = end + 1) {
+        const nlohmann::json entry = nlohmann::json::parse(record.substr(at, end - at));
         Request request;
         request.connection = entry.at("connection").get<int>();
         request.clientPort = entry.at("client_port").get<int>();
@@ -185,23 +151,15 @@ std::vector<HttpsServer::Request> HttpsServer::requests() const
     return received;
 }
 
+std::string HttpsServer::hostWithPort(uint16_t port)
+{
+    return TestPlatform::loopbackName() + ":" + std::to_string(port);
+}
+
 std::string HttpsServer::caFile() { return certificates().authority.string(); }
 
 uint16_t HttpsServer::unusedPort()
 {
     keepLoopbackOffProxies();
-    const int probe = socket(AF_INET, SOCK_STREAM, 0);
-    if (probe < 0)
-        throw std::runtime_error("socket() failed");
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    const bool bound = bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-                       getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length) == 0;
-    // Bound but never listening: connections to it are refused, now and after close.
-    close(probe);
-    if (!bound)
-        throw std::runtime_error("Cannot find a free port on 127.0.0.1");
-    return ntohs(address.sin_port);
+    return TestPlatform::unusedLoopbackPort();
 }

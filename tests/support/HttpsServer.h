@@ -1,20 +1,19 @@
-// Tavix CallerID tests: a local HTTPS server in a child process, trusted through a test authority.
+// Tavix CallerID tests: a local HTTPS server in a process of its own, with a test authority.
 #pragma once
 
 #include "TempDir.h"
 
 #include <chrono>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
-class QProcess;
-
-// Runs tests/support/https_server.py on 127.0.0.1 with an ephemeral port. Its certificate is
-// signed by an authority made for this test run (caFile()), which nothing else trusts. While a
-// server exists, no_proxy keeps loopback requests away from any proxy in the environment.
+// Runs tests/support/https_server.py on 127.0.0.1 with an ephemeral port, as a Linux program on
+// either platform. Its certificate is signed by an authority made for this test program
+// (caFile()), which nothing else trusts (on Windows: nothing but this process's user, while the
+// program runs). The server ends when stopped or when this process does. While a server exists,
+// no_proxy keeps loopback requests away from any proxy in the environment.
 class HttpsServer
 {
 public:
@@ -51,7 +50,9 @@ public:
     HttpsServer& operator=(const HttpsServer&) = delete;
 
     uint16_t port() const { return m_port; }
-    std::string host() const { return "127.0.0.1:" + std::to_string(m_port); }
+    std::string host() const { return hostWithPort(m_port); }
+    // "name:port" for this machine, as a URL names it.
+    static std::string hostWithPort(uint16_t port);
     // The requests received so far, in order.
     std::vector<Request> requests() const;
     void stop();
@@ -62,7 +63,6 @@ public:
     static uint16_t unusedPort();
 
 private:
-    TempDir m_dir;
-    std::unique_ptr<QProcess> m_process;
+    TempDir m_dir; // the server's options, port, requests and output
     uint16_t m_port = 0;
 };

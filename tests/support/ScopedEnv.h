@@ -1,6 +1,8 @@
 // Tavix CallerID tests: an environment variable set (or unset) for the life of the object.
 #pragma once
 
+#include "TestPlatform.h"
+
 #include <cstdlib>
 #include <optional>
 #include <string>
@@ -13,19 +15,10 @@ public:
     {
         if (const char* old = std::getenv(name))
             m_old = old;
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
+        TestPlatform::setEnvironment(name, value);
     }
     ScopedEnv(const char* name, const std::string& value) : ScopedEnv(name, value.c_str()) {}
-    ~ScopedEnv()
-    {
-        if (m_old)
-            setenv(m_name, m_old->c_str(), 1);
-        else
-            unsetenv(m_name);
-    }
+    ~ScopedEnv() { TestPlatform::setEnvironment(m_name, m_old ? m_old->c_str() : nullptr); }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 

@@ -1,10 +1,11 @@
 // Tavix CallerID tests: a temporary folder removed at the end of the test.
 #pragma once
 
-#include <cstdlib>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 #include <string>
 
@@ -13,10 +14,22 @@ class TempDir
 public:
     TempDir()
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tavix-test-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            throw std::runtime_error("mkdtemp failed");
-        m_path = pattern;
+        namespace fs = std::filesystem;
+        const fs::path base = fs::temp_directory_path();
+        std::mt19937_64 random(std::random_device{}() ^
+                               std::chrono::steady_clock::now().time_since_epoch().count());
+        for (int attempt = 0; attempt < 100 && m_path.empty(); ++attempt) {
+            // Creating a folder is atomic: one that exists already belongs to someone else.
+            const fs::path candidate =
+                base / ("tavix-test-" + std::to_string(random() % 1000000000));
+            std::error_code error;
+            if (fs::create_directory(candidate, error)) {
+                fs::permissions(candidate, fs::perms::owner_all, fs::perm_options::replace, error);
+                m_path = candidate;
+            }
+        }
+        if (m_path.empty())
+            throw std::runtime_error("Cannot make a temporary folder in " + base.string());
     }
     ~TempDir()
     {

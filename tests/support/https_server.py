@@ -4,12 +4,20 @@
 and serves until terminated. Each request is appended to --record as one JSON line:
 {"connection": n, "client_port": p, "method": "GET", "target": raw path and query,
  "path": path, "query": [[key, value], ...] decoded as a form query}.
+
+With --folder, a test program that may run under Wine (where it can neither read a Linux
+program's output nor end it) talks to the server through files in FOLDER: the options come from
+options.json (the long options' names with "_"), the port goes to "port", the output to
+output.txt; the server ends when "stop" appears or the process watch_pid ends, and then writes
+"stopped". --make-certificates FOLDER makes the test certificates there the same way ("made").
 """
 
 import argparse
 import http.server
 import json
+import os
 import socket
+import subprocess
 import ssl
 import struct
 import sys
@@ -22,9 +30,13 @@ CHUNK = 64 * 1024
 
 def parse_arguments():
     parser = argparse.ArgumentParser(description=__doc__)
-    parser.add_argument("--cert", required=True, help="server certificate (PEM)")
-    parser.add_argument("--key", required=True, help="server private key (PEM)")
-    parser.add_argument("--record", required=True, help="file the requests are appended to")
+    parser.add_argument("--folder", help="take options from and report through this folder")
+    parser.add_argument("--make-certificates", metavar="FOLDER",
+                        help="make a test authority and certificates in FOLDER, then end")
+    parser.add_argument("--openssl", default="openssl", help="the openssl program")
+    parser.add_argument("--cert", help="server certificate (PEM)")
+    parser.add_argument("--key", help="server private key (PEM)")
+    parser.add_argument("--record", help="file the requests are appended to")
     parser.add_argument("--body", default="OK", help="reply body (UTF-8)")
     parser.add_argument("--status", type=int, default=200, help="HTTP status of the reply")
     parser.add_argument("--header", action="append", default=[],
@@ -37,7 +49,92 @@ def parse_arguments():
                         help="reset the connection instead of answering")
     parser.add_argument("--large-body-mib", type=int, default=0,
                         help="answer with this many MiB instead of --body")
-    return parser.parse_args()
+    options = parser.parse_args()
+    options.watch_pid = 0
+    if options.folder:
+        with open(os.path.join(options.folder, "options.json"), encoding="utf-8") as settings:
+            vars(options).update(json.load(settings))
+    if not options.make_certificates and not (options.cert and options.key and options.record):
+        parser.error("--cert, --key and --record are required")
+    return options
+
+
+OPENSSL_CONFIG = """[req]
+distinguished_name = dn
+prompt = no
+[dn]
+CN = Tavix test
+[authority]
+basicConstraints = critical, CA:TRUE
+keyUsage = critical, keyCertSign, cRLSign
+subjectKeyIdentifier = hash
+[server]
+basicConstraints = critical, CA:FALSE
+keyUsage = critical, digitalSignature
+extendedKeyUsage = serverAuth
+subjectAltName = IP:127.0.0.1, DNS:localhost
+subjectKeyIdentifier = hash
+authorityKeyIdentifier = keyid
+[self_signed]
+basicConstraints = critical, CA:FALSE
+keyUsage = critical, digitalSignature
+extendedKeyUsage = serverAuth
+subjectAltName = IP:127.0.0.1, DNS:localhost
+"""
+
+
+def make_certificates(folder, openssl):
+    """authority, server (signed by authority) and self-signed, each as NAME.crt and NAME.key."""
+    config = os.path.join(folder, "openssl.cnf")
+    with open(config, "w", encoding="utf-8") as out:
+        out.write(OPENSSL_CONFIG)
+    for name, extensions, signer in (
+            ("authority", "authority", []),
+            ("server", "server", ["-CA", "authority.crt", "-CAkey", "authority.key"]),
+            ("self-signed", "self_signed", [])):
+        subprocess.run([openssl, "req", "-x509", "-config", config, "-extensions", extensions,
+                        "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-noenc",
+                        "-days", "2", "-subj", "/CN=Tavix test " + name,
+                        "-keyout", name + ".key", "-out", name + ".crt", *signer],
+                       cwd=folder, check=True)
+
+
+def detach(folder):
+    """Output to FOLDER/output.txt, and none of the starter's descriptors (Wine's among them)
+    kept open: a test runner waits for its pipes to close."""
+    output = os.open(os.path.join(folder, "output.txt"), os.O_WRONLY | os.O_CREAT | os.O_APPEND,
+                     0o600)
+    nothing = os.open(os.devnull, os.O_RDONLY)
+    for target, source in ((0, nothing), (1, output), (2, output)):
+        os.dup2(source, target)
+    for descriptor in sorted(int(name) for name in os.listdir("/proc/self/fd")):
+        if descriptor > 2:
+            try:
+                os.close(descriptor)
+            except OSError:
+                pass
+
+
+def announce(folder, name, text=""):
+    """FOLDER/NAME appears whole, at once."""
+    path = os.path.join(folder, name)
+    with open(path + ".new", "w", encoding="utf-8") as out:
+        out.write(text)
+    os.replace(path + ".new", path)
+
+
+def running(pid):
+    try:
+        os.kill(pid, 0)
+    except ProcessLookupError:
+        return False
+    except PermissionError:
+        return True
+    try:
+        with open(f"/proc/{pid}/stat", encoding="utf-8") as stat:
+            return stat.read().rpartition(")")[2].split()[0] != "Z"
+    except OSError:
+        return False
 
 
 class Server(http.server.ThreadingHTTPServer):
@@ -137,10 +234,33 @@ class Handler(http.server.BaseHTTPRequestHandler):
             pass  # the connection was reset on purpose or dropped by the client
 
 
+def serve_in_folder(options):
+    folder = options.folder
+    server = Server(options)
+    threading.Thread(target=server.serve_forever, kwargs={"poll_interval": 0.05},
+                     daemon=True).start()
+    announce(folder, "port", str(server.server_address[1]))
+    stop = os.path.join(folder, "stop")
+    while not os.path.exists(stop) and (not options.watch_pid or running(options.watch_pid)):
+        time.sleep(0.05)
+    server.shutdown()
+    server.server_close()
+    announce(folder, "stopped")
+
+
 def main():
-    server = Server(parse_arguments())
-    print(server.server_address[1], flush=True)
-    server.serve_forever()
+    options = parse_arguments()
+    if options.make_certificates:
+        detach(options.make_certificates)
+        make_certificates(options.make_certificates, options.openssl)
+        announce(options.make_certificates, "made")
+    elif options.folder:
+        detach(options.folder)
+        serve_in_folder(options)
+    else:
+        server = Server(options)
+        print(server.server_address[1], flush=True)
+        server.serve_forever()
 
 
 if __name__ == "__main__":
