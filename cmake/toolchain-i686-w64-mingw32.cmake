@@ -1,105 +1,17 @@
-# Tavix CallerID: cross toolchain for 32-bit Windows (MinGW-w64, posix threads), tests run under Wine.
+# Tavix CallerID: cross toolchain for 32-bit Windows (MinGW-w64, posix threads), the build that ships.
 #
 #   cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake \
-#         -DTAVIX_QT_PREFIX="$(scripts/build-windows-qt | tail -n1)"
+#         -DTAVIX_QT_PREFIX="$(scripts/build-windows-qt --arch i686 | tail -n1)"
 #
-# Without TAVIX_QT_PREFIX (variable or environment) the newest complete Qt build in
-# ${TAVIX_CACHE_DIR:-$HOME/.cache/tavix} is used.
+# Its programs run under 32-bit Wine, which needs a kernel that runs i386 code; where that is
+# missing the same sources are tested as x86_64 (toolchain-x86_64-w64-mingw32.cmake).
 
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
-
 set(TAVIX_MINGW_TRIPLE i686-w64-mingw32)
-set(TAVIX_MINGW_ROOT /usr/${TAVIX_MINGW_TRIPLE})
-
-# The -posix compilers: the win32 thread model has no std::thread or std::mutex.
-set(CMAKE_C_COMPILER ${TAVIX_MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${TAVIX_MINGW_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER ${TAVIX_MINGW_TRIPLE}-windres)
-set(CMAKE_AR ${TAVIX_MINGW_TRIPLE}-ar CACHE FILEPATH "")
-set(CMAKE_RANLIB ${TAVIX_MINGW_TRIPLE}-ranlib CACHE FILEPATH "")
-set(CMAKE_STRIP ${TAVIX_MINGW_TRIPLE}-strip CACHE FILEPATH "")
-set(CMAKE_OBJDUMP ${TAVIX_MINGW_TRIPLE}-objdump CACHE FILEPATH "")
-
+set(TAVIX_WINE_ARCH win32)
+set(TAVIX_MINGW_RUNTIME_NAMES libgcc_s_dw2-1.dll libstdc++-6.dll libwinpthread-1.dll)
 # SSE2 arithmetic as on x86-64, so floating-point results match the Linux build instead of
 # carrying x87 excess precision; every 32-bit Windows that Qt 6 supports has SSE2.
-set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse")
-set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")
+set(TAVIX_MINGW_ARCH_FLAGS "-msse2 -mfpmath=sse")
 
-# try_compile projects read this file again but see only the variables listed here.
-list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES TAVIX_QT_PREFIX TAVIX_HOST_PACKAGES_ROOT)
-
-if(NOT TAVIX_QT_PREFIX)
-    if(DEFINED ENV{TAVIX_QT_PREFIX})
-        set(TAVIX_QT_PREFIX "$ENV{TAVIX_QT_PREFIX}")
-    else()
-        set(_tavix_cache "$ENV{TAVIX_CACHE_DIR}")
-        if(NOT _tavix_cache)
-            set(_tavix_cache "$ENV{HOME}/.cache/tavix")
-        endif()
-        file(GLOB _tavix_stamps "${_tavix_cache}/qt6-${TAVIX_MINGW_TRIPLE}-*/.tavix-complete")
-        set(_tavix_newest "")
-        foreach(_stamp IN LISTS _tavix_stamps)
-            if(NOT _tavix_newest OR "${_stamp}" IS_NEWER_THAN "${_tavix_newest}")
-                set(_tavix_newest "${_stamp}")
-            endif()
-        endforeach()
-        if(_tavix_newest)
-            get_filename_component(TAVIX_QT_PREFIX "${_tavix_newest}" DIRECTORY)
-        endif()
-    endif()
-endif()
-set(TAVIX_QT_PREFIX "${TAVIX_QT_PREFIX}" CACHE PATH "Qt 6 built for ${TAVIX_MINGW_TRIPLE}")
-
-# Header-only packages come from the build machine. Pointing the search at /usr would also
-# offer its Linux libraries and put /usr/include (glibc's headers) on the include path, so
-# only their headers and package files are mirrored into a root of their own.
-if(NOT TAVIX_HOST_PACKAGES_ROOT)
-    set(TAVIX_HOST_PACKAGES_ROOT "${CMAKE_BINARY_DIR}/tavix-host-packages")
-endif()
-foreach(_pkg IN ITEMS "nlohmann_json:nlohmann" "CLI11:CLI")
-    string(REPLACE ":" ";" _pkg "${_pkg}")
-    list(GET _pkg 0 _config)
-    list(GET _pkg 1 _include)
-    if(EXISTS "/usr/share/cmake/${_config}" AND EXISTS "/usr/include/${_include}")
-        file(MAKE_DIRECTORY "${TAVIX_HOST_PACKAGES_ROOT}/include" "${TAVIX_HOST_PACKAGES_ROOT}/share/cmake")
-        foreach(_link IN ITEMS "include/${_include}" "share/cmake/${_config}")
-            if(NOT EXISTS "${TAVIX_HOST_PACKAGES_ROOT}/${_link}")
-                file(CREATE_LINK "/usr/${_link}" "${TAVIX_HOST_PACKAGES_ROOT}/${_link}" SYMBOLIC)
-            endif()
-        endforeach()
-    endif()
-endforeach()
-
-set(CMAKE_FIND_ROOT_PATH ${TAVIX_MINGW_ROOT} ${TAVIX_HOST_PACKAGES_ROOT})
-if(TAVIX_QT_PREFIX)
-    list(APPEND CMAKE_FIND_ROOT_PATH "${TAVIX_QT_PREFIX}")
-    list(APPEND CMAKE_PREFIX_PATH "${TAVIX_QT_PREFIX}")
-endif()
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-# pkg-config would otherwise report the build machine's Linux libraries.
-set(ENV{PKG_CONFIG_LIBDIR} "${TAVIX_MINGW_ROOT}/lib/pkgconfig")
-
-# moc, rcc and uic run on the build machine: Debian's own Qt of the same version.
-if(NOT DEFINED QT_HOST_PATH)
-    set(QT_HOST_PATH /usr)
-endif()
-if(NOT DEFINED QT_HOST_PATH_CMAKE_DIR)
-    set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake)
-endif()
-
-# Where the MinGW runtime DLLs live; scripts/wine-run puts them on Wine's search path, and a
-# deployment step copies them beside the program.
-set(TAVIX_MINGW_RUNTIME_DLLS "")
-foreach(_dll IN ITEMS libgcc_s_dw2-1.dll libstdc++-6.dll libwinpthread-1.dll)
-    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${_dll}
-                    OUTPUT_VARIABLE _path OUTPUT_STRIP_TRAILING_WHITESPACE)
-    get_filename_component(_path "${_path}" REALPATH)
-    list(APPEND TAVIX_MINGW_RUNTIME_DLLS "${_path}")
-endforeach()
-
-get_filename_component(_tavix_wine_run "${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run" ABSOLUTE)
-set(CMAKE_CROSSCOMPILING_EMULATOR "${_tavix_wine_run}" CACHE FILEPATH "Runs a Windows program under Wine")
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)
