@@ -35,10 +35,13 @@ struct Seen {
 std::vector<Seen> g_seen;
 QThread* g_guiThread = nullptr;
 
-// The window's procedure before DeviceWindowProc: it records what comes down the chain.
+// The window's procedure before DeviceWindowProc: it records the posted kinds that come down
+// the chain (a real window gets the system's own messages too, when a box opens over it).
 LRESULT CALLBACK previousProcedure(HWND, UINT message, WPARAM wParam, LPARAM)
 {
-    g_seen.push_back({message, static_cast<int32_t>(wParam), QThread::currentThread() == g_guiThread});
+    if (message == WM_DEVICE_EVENT || message == WM_DEVICE_EVENT + 1)
+        g_seen.push_back(
+            {message, static_cast<int32_t>(wParam), QThread::currentThread() == g_guiThread});
     return 0;
 }
 

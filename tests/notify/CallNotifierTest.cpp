@@ -348,7 +348,9 @@ TEST_F(SendCallTest, ClosingAbandonsWhatIsPendingWithOneEntryEach)
     CallNotifier notifier(log, silent.host(), HttpsServer::caFile());
     notifier.SendCall(callerField("0123456789"), "1", kUser, kPassword);
     notifier.SendCall(callerField(""), "2", kUser, kPassword);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return silent.requests().size() == 2; }, 30000));
+    // A request that fails before reaching the server has logged why.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return silent.requests().size() == 2; }, 30000))
+        << silent.requests().size() << " requests; log: " << ::testing::PrintToString(entries());
 
     notifier.abandonPending();
     EXPECT_EQ(notifier.pendingCount(), 0u);

@@ -28,6 +28,10 @@ int linuxProcessId();
 // it must end by itself.
 void startLinuxProgram(const std::vector<std::string>& argv);
 
+// Forgets what the program stored for the user (the settings file lives in each test's own
+// folder; the Windows registry is the machine's, shared by every test).
+void clearUserSettings();
+
 // Makes this platform's HTTPS trust the authority in `pemFile` while the returned object lives.
 // On Linux nothing: the tests hand the file to the transfer. On Windows the authority goes into
 // the current user's trusted roots, where a shop installs its own.

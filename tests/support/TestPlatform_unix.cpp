@@ -78,6 +78,8 @@ void startLinuxProgram(const std::vector<std::string>& argv)
         throw std::runtime_error("Cannot start " + argv.at(0));
 }
 
+void clearUserSettings() {}
+
 std::shared_ptr<void> trustAuthority(const std::filesystem::path&)
 {
     return {};

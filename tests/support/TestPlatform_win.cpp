@@ -143,6 +143,11 @@ void startLinuxProgram(const std::vector<std::string>& argv)
             CloseHandle(handle);
 }
 
+void clearUserSettings()
+{
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tavix\\CallerID");
+}
+
 std::shared_ptr<void> trustAuthority(const std::filesystem::path& pemFile)
 {
     std::ifstream in(pemFile, std::ios::binary);

@@ -239,9 +239,11 @@ TEST_F(MainWindowTest, SaveStoresTheTextsAsTypedAndConfirms)
     LoginStore store;
     EXPECT_EQ(store.readValue("username"), "  anna ");
     EXPECT_EQ(store.readValue("password"), "p a*ss");
+#ifndef _WIN32
     EXPECT_EQ(std::filesystem::status(LoginStore::fileName().toStdString()).permissions() &
                   std::filesystem::perms::all,
               std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+#endif
 }
 
 TEST_F(MainWindowTest, SaveShowsWhatTheStoreReadsBack)
@@ -289,6 +291,8 @@ TEST_F(MainWindowTest, TypingWithoutSavingLeavesTheLoginUnchanged)
     EXPECT_EQ(LoginStore().readValue("password"), "before");
 }
 
+#ifndef _WIN32
+// The settings file; the registry's failures are LoginStoreRegistryTest's.
 TEST_F(MainWindowTest, ASettingsStoreThatCannotBeWrittenIsReported)
 {
     startProgram();
@@ -341,6 +345,8 @@ TEST_F(MainWindowTest, ASettingsFileThatCannotBeReadIsReportedAfterStartUpAndNev
     }
 }
 
+#endif
+
 TEST_F(MainWindowTest, EnterPressesTheFocusedSaveButton)
 {
     startProgram();
@@ -369,7 +375,7 @@ TEST_F(MainWindowTest, SendCallCarriesTheSavedLoginToTheNotifier)
     ASSERT_TRUE(QTest::qWaitFor([&] { return logTexts().size() == 2; }, 30000));
     const auto texts = logTexts();
     EXPECT_EQ(texts[0], "Turn line 0's light to green");
-    EXPECT_EQ(texts[1].rfind("Couldn't connect to server", 0), 0u) << texts[1];
+    EXPECT_EQ(texts[1].rfind(TestPlatform::kSystemTexts.couldNotConnect, 0), 0u) << texts[1];
     EXPECT_EQ(readFile(log.path()).find("s3cret"), std::string::npos);
 }
 

@@ -4,6 +4,7 @@
 
 #include "RecordingDevice.h"
 #include "TempDir.h"
+#include "TestPlatform.h"
 
 #include "device/DeviceLibrary.h"
 #include "log/ActivityLog.h"
@@ -62,6 +63,7 @@ protected:
     UiTest()
     {
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsFolder());
+        TestPlatform::clearUserSettings();
     }
 
     ~UiTest() override
