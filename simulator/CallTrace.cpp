@@ -1,7 +1,7 @@
 // Tavix CallerID simulator: the record of every library call the box received.
 #include "simulator/CallTrace.h"
 
-#include "simulator/TraceFile.h"
+#include "platform/AppendFile.h"
 
 #include <cstdlib>
 #include <utility>
@@ -9,12 +9,17 @@
 namespace {
 
 // Looked up per line: a test may point the variable elsewhere between calls. An empty value
-// counts as unset.
+// counts as unset. Opened and closed per line, so nothing is lost when the program ends
+// abruptly; a file that cannot be written is skipped, the trace in memory still has the line.
 void appendToTraceFile(const std::string& line)
 {
     const char* path = std::getenv("TAVIX_SIM_TRACE");
-    if (path && *path)
-        TraceFile::append(path, line + '\n');
+    if (!path || !*path)
+        return;
+    try {
+        AppendFile::appendWhole(path, line + '\n');
+    } catch (const AppendError&) {
+    }
 }
 
 } // namespace

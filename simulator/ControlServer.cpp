@@ -1,7 +1,7 @@
 // Tavix CallerID simulator: the box's control socket.
 #include "simulator/ControlServer.h"
 
-#include "simulator/ControlListener.h"
+#include "simulator/ControlChannel.h"
 
 #include <algorithm>
 

@@ -2,7 +2,7 @@
 #include "simulator/LineScenarios.h"
 
 #include "monitor/DeviceEvents.h"
-#include "simulator/LocalTime.h"
+#include "platform/LocalTime.h"
 
 #include <algorithm>
 #include <ctime>

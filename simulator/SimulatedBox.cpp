@@ -3,7 +3,7 @@
 
 #include "monitor/DeviceEvents.h"
 #include "simulator/BoxController.h"
-#include "simulator/ControlAddress.h"
+#include "simulator/ControlChannel.h"
 #include "simulator/ControlServer.h"
 
 #include <algorithm>

@@ -1,6 +1,5 @@
 // Tavix CallerID simulator: tavix-sim, the command-line remote of the simulated AD101 box.
-#include "simulator/ControlAddress.h"
-#include "simulator/ControlClient.h"
+#include "simulator/ControlChannel.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>

@@ -1,7 +1,7 @@
 // Tavix CallerID: one monitor per user, so that no caller is sent twice.
 #include "app/SingleInstance.h"
 
-#include "log/UserFolders.h"
+#include "platform/UserFolders.h"
 
 SingleInstance::SingleInstance()
 {

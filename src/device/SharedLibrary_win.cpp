@@ -2,7 +2,7 @@
 #include "device/SharedLibrary.h"
 
 #include "device/DeviceLibrary.h"
-#include "device/WindowsErrorText.h"
+#include "platform/WindowsErrorText.h"
 
 #include <windows.h>
 

@@ -3,8 +3,11 @@
 
 #include "log/LogFile.h"
 #include "log/LogObserver.h"
+#include "platform/AppendFile.h"
+#include "platform/LocalTime.h"
 
 #include <cstdio>
+#include <ctime>
 #include <exception>
 #include <string>
 
@@ -54,7 +57,8 @@ std::filesystem::path ActivityLog::defaultPath()
 
 TimeOfDay ActivityLog::localTimeOfDay()
 {
-    return localTimeNow();
+    const std::tm local = localTime(std::time(nullptr));
+    return {local.tm_hour, local.tm_min, local.tm_sec};
 }
 
 ActivityLog::ActivityLog(std::filesystem::path path, Clock clock)
@@ -74,7 +78,11 @@ void ActivityLog::WriteLog(std::string_view text) const noexcept
         entry.append(stamp);
         appendOnOneLine(entry, text);
         entry.append("\r\n...\r\n");
-        appendWholeToLogFile(m_path, entry);
+        try {
+            AppendFile::appendWhole(m_path, entry);
+        } catch (const AppendError& error) {
+            throw LogError("Cannot write the log file " + m_path.string() + ": " + error.what());
+        }
     } catch (const std::exception& error) {
         entryFailed(error.what());
         return;

@@ -1,93 +1,9 @@
-// Tavix CallerID: whole appends to the log file with one write() each.
+// Tavix CallerID: the activity log in the user's private program folder.
 #include "log/LogFile.h"
 
-#include "log/ActivityLog.h"
-#include "log/UserFolders.h"
-
-#include <cerrno>
-#include <cstring>
-#include <ctime>
-#include <string>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-namespace {
-
-constexpr mode_t kPrivateFile = S_IRUSR | S_IWUSR;
-
-[[noreturn]] void fail(const std::filesystem::path& file, const std::string& reason)
-{
-    throw LogError("Cannot write the log file " + file.string() + ": " + reason);
-}
-
-class Descriptor
-{
-public:
-    explicit Descriptor(int fd) : m_fd(fd) {}
-    ~Descriptor()
-    {
-        if (m_fd >= 0)
-            close(m_fd);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-
-    int get() const { return m_fd; }
-    // Closes now, so that an error the system reports only at close is seen.
-    int release()
-    {
-        const int result = close(m_fd);
-        m_fd = -1;
-        return result;
-    }
-
-private:
-    int m_fd;
-};
-
-} // namespace
+#include "platform/UserFolders.h"
 
 std::filesystem::path defaultLogFile()
 {
     return UserFolders::programFolder() / "tavix.log";
-}
-
-TimeOfDay localTimeNow()
-{
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    return {local.tm_hour, local.tm_min, local.tm_sec};
-}
-
-void appendWholeToLogFile(const std::filesystem::path& file, std::string_view bytes)
-{
-    Descriptor fd(open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, kPrivateFile));
-    if (fd.get() < 0)
-        fail(file, std::strerror(errno));
-    struct stat before
-    {
-    };
-    if (fstat(fd.get(), &before) != 0)
-        fail(file, std::strerror(errno));
-    // Only a regular file has a size to go back to and permissions of its own: a device such
-    // as /dev/null is written as it is.
-    const bool regular = S_ISREG(before.st_mode);
-    if (regular && (before.st_mode & (S_IRWXG | S_IRWXO)) != 0 &&
-        fchmod(fd.get(), kPrivateFile) != 0)
-        fail(file, std::string("it cannot be made private: ") + std::strerror(errno));
-
-    const ssize_t written = write(fd.get(), bytes.data(), bytes.size());
-    if (written < 0)
-        fail(file, std::strerror(errno));
-    if (static_cast<size_t>(written) != bytes.size()) {
-        if (regular && ftruncate(fd.get(), before.st_size) != 0)
-            fail(file, "only part of an entry fitted, and it cannot be removed: " +
-                           std::string(std::strerror(errno)));
-        fail(file, "the disk is full or the file has reached its size limit");
-    }
-    if (fd.release() != 0)
-        fail(file, std::strerror(errno));
 }

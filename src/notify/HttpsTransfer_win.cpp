@@ -1,7 +1,7 @@
 // Tavix CallerID: HTTPS GET requests over WinHTTP, each on a thread of its own.
 #include "notify/HttpsTransfer.h"
 
-#include "device/WindowsErrorText.h"
+#include "platform/WindowsErrorText.h"
 
 #include <windows.h>
 

@@ -1,8 +1,7 @@
 // Tavix CallerID tests: the simulated box's control socket and its line protocol.
 #include "SimulatorHarness.h"
 
-#include "simulator/ControlClient.h"
-#include "simulator/SocketPath.h"
+#include "simulator/ControlChannel.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +13,14 @@
 namespace {
 
 using nlohmann::json;
+
+sockaddr_un unixSocketAddress(const std::string& path)
+{
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    path.copy(address.sun_path, sizeof address.sun_path - 1);
+    return address;
+}
 
 // A socket bound at `path`; listening or not.
 class BoundSocket
@@ -51,18 +58,18 @@ class ControlSocketTest : public ::testing::Test
     SimulatorHarness box;
 };
 
-TEST(SocketPathTest, FollowsXdgRuntimeDirElseAPrivateFolder)
+TEST(ControlAddressTest, FollowsXdgRuntimeDirElseAPrivateFolder)
 {
     {
         ScopedEnv set("XDG_RUNTIME_DIR", "/run/user/1234");
-        EXPECT_EQ(defaultSocketPath(), "/run/user/1234/tavix-ad101.sock");
+        EXPECT_EQ(defaultControlAddress(), "/run/user/1234/tavix-ad101.sock");
     }
     const TempDir state;
     const ScopedEnv stateHome("XDG_STATE_HOME", state.path().string());
     const std::string perUser = "/run/user/" + std::to_string(getuid()) + "/tavix-ad101.sock";
     for (const char* ignored : {static_cast<const char*>(nullptr), ""}) {
         ScopedEnv unset("XDG_RUNTIME_DIR", ignored);
-        const std::string path = defaultSocketPath();
+        const std::string path = defaultControlAddress();
         if (path != perUser) {
             EXPECT_EQ(path, (state / "tavix/tavix-ad101.sock").string());
         }

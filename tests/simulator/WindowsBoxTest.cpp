@@ -2,8 +2,7 @@
 // tavix-sim.exe.
 #include "device/ad101_api.h"
 #include "monitor/DeviceEvents.h"
-#include "simulator/ControlAddress.h"
-#include "simulator/ControlClient.h"
+#include "simulator/ControlChannel.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

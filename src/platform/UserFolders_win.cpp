@@ -1,5 +1,5 @@
 // Tavix CallerID: the user's private folders on Windows, under the user's local application data.
-#include "log/UserFolders.h"
+#include "platform/UserFolders.h"
 
 #include <windows.h>
 

@@ -1,9 +1,38 @@
-// Tavix CallerID simulator: the operating system's end of the box's control channel.
+// Tavix CallerID simulator: the box's control channel, both ends: the box listens, tavix-sim and
+// the tests are its clients.
 #pragma once
 
 #include <cstddef>
 #include <memory>
+#include <stdexcept>
 #include <string>
+
+// The current user's address of the control channel: tavix-ad101.sock in the user's runtime
+// folder (a folder no other user can enter), or on Windows the named pipe
+// \\.\pipe\tavix-ad101-<user name>. Throws std::runtime_error when there is none.
+std::string defaultControlAddress();
+
+// The box cannot be reached, or it did not answer.
+class ControlError : public std::runtime_error
+{
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// Talks to a running box: one request line out, one reply line back, one connection each.
+class ControlClient
+{
+  public:
+    explicit ControlClient(std::string address) : m_address(std::move(address)) {}
+
+    const std::string& address() const { return m_address; }
+    // Sends `request` (a newline is added) and returns the reply without its newline.
+    // Throws ControlError.
+    std::string request(const std::string& request) const;
+
+  private:
+    std::string m_address;
+};
 
 // A local address that only the current user can reach, and the one client being served on
 // it: a Unix stream socket file, or on Windows a named pipe. Every wait ends early once stop()

@@ -1,13 +1,9 @@
 // Tavix CallerID: the text Windows has for an error code, for messages.
-#pragma once
+#include "platform/WindowsErrorText.h"
 
 #include <windows.h>
 
-#include <string>
-
-// From `module`'s own messages when given (WinHTTP keeps its own), else the system's; without
-// the line break Windows ends it with. "error N" when Windows has no text for the code.
-inline std::string windowsErrorText(DWORD code, HMODULE module = nullptr)
+std::string windowsErrorText(unsigned long code, void* module)
 {
     char text[512] = {};
     const DWORD source = module ? FORMAT_MESSAGE_FROM_HMODULE : FORMAT_MESSAGE_FROM_SYSTEM;

@@ -1,5 +1,5 @@
-// Tavix CallerID simulator: the box's local clock.
-#include "simulator/LocalTime.h"
+// Tavix CallerID: the local wall-clock time.
+#include "platform/LocalTime.h"
 
 std::tm localTime(std::time_t when)
 {

@@ -1,4 +1,4 @@
-// Tavix CallerID simulator: the box's local clock.
+// Tavix CallerID: the local wall-clock time, for the log's stamps and the box's caller times.
 #pragma once
 
 #include <ctime>

@@ -1,5 +1,5 @@
 // Tavix CallerID: the user's private folders, from the XDG variables and the user database.
-#include "log/UserFolders.h"
+#include "platform/UserFolders.h"
 
 #include <cerrno>
 #include <cstdlib>

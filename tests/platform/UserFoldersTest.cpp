@@ -1,5 +1,5 @@
 // Tavix CallerID tests: the user's private folders.
-#include "log/UserFolders.h"
+#include "platform/UserFolders.h"
 
 #include "ScopedEnv.h"
 #include "TempDir.h"
