@@ -7,9 +7,8 @@
 #include "log/ActivityLog.h"
 #include "monitor/DeviceEventHandler.h"
 #include "monitor/DeviceEvents.h"
-#include "monitor/LineStatusTable.h"
-#include "monitor/MessagePort.h"
-#include "monitor/MonitorLinks.h"
+#include "monitor/DeviceWindow.h"
+#include "monitor/LineStatusModel.h"
 #include "notify/CallNotifier.h"
 
 #include <QApplication>
@@ -48,7 +47,15 @@ size_t slowRequests()
     return count;
 }
 
-class MainWindowStandIn : public MainWindowLink, public DiagnosticsLink
+// Messages that came down the window's chain, past the handler.
+size_t g_delivered = 0;
+int32_t countDelivered(AD101WindowHandle, uint32_t, int32_t, int32_t)
+{
+    ++g_delivered;
+    return 0;
+}
+
+class MainWindowStandIn : public DeviceEventListener
 {
 public:
     explicit MainWindowStandIn(CallNotifier& notifier) : m_notifier(notifier) {}
@@ -68,13 +75,19 @@ private:
 struct CallPath {
     CallPath()
         : folder(std::filesystem::temp_directory_path() / "tavix-bench-connector"),
-          log(folder / "tavix.log"), device(benchdevice::resolver()),
+          log(folder / "tavix.log"), device(BenchDevice::resolver()),
           notifier(log, server().host(), HttpsServer::caFile()), windows(notifier),
-          handler(device, table, log, &windows, &windows)
+          handler(device, table, log, windows)
     {
         std::filesystem::create_directories(folder);
         table.build();
-        InstallDeviceWindowProc(port.handle(), handler);
+        window.replaceWindowProcedure(&countDelivered);
+        window.installDeviceWindowProc(&handler);
+    }
+    void post(int32_t line)
+    {
+        ++posted;
+        window.post(WM_DEVICE_EVENT, line * 65536 + EV_BACK_CID, 0);
     }
     ~CallPath() { std::filesystem::remove_all(folder); }
 
@@ -82,20 +95,21 @@ struct CallPath {
     // requests of other lines stay pending throughout.
     void call(int32_t line, size_t waiting = 0)
     {
-        port.post(WM_DEVICE_EVENT, line * 65536 + EV_BACK_CID, 0);
+        post(line);
         do
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        while (port.pendingCount() > 0 || notifier.pendingCount() > waiting);
+        while (g_delivered < posted || notifier.pendingCount() > waiting);
     }
 
     std::filesystem::path folder;
     ActivityLog log;
     DeviceLibrary device;
-    LineStatusTable table;
+    LineStatusModel table;
     CallNotifier notifier;
     MainWindowStandIn windows;
     DeviceEventHandler handler;
-    MessagePort port;
+    DeviceWindow window;
+    size_t posted = g_delivered;
 };
 
 // Line index 1 is sent as line 2, which the server answers at once.
@@ -113,7 +127,7 @@ void BM_CallerToConnector_FirstLinePending(benchmark::State& state)
 {
     CallPath path;
     const size_t before = slowRequests();
-    path.port.post(WM_DEVICE_EVENT, 0 * 65536 + EV_BACK_CID, 0);
+    path.post(0);
     while (slowRequests() == before)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     for (auto _ : state)
@@ -202,7 +216,7 @@ void clickDelay(benchmark::State& state, int pending)
 {
     CallPath path;
     for (int i = 0; i < pending; ++i)
-        path.port.post(WM_DEVICE_EVENT, 0 * 65536 + EV_BACK_CID, 0);
+        path.post(0);
     while (path.notifier.pendingCount() < static_cast<size_t>(pending))
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
 

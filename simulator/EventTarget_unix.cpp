@@ -7,7 +7,7 @@ EventTarget EventTarget::fromHandle(AD101WindowHandle handle)
 {
     // Anything that cannot be a port (null, the first pages, a misaligned value, a wrong
     // magic) leaves the box silent.
-    const auto address = static_cast<uintptr_t>(handle);
+    const auto address = reinterpret_cast<uintptr_t>(handle);
     if (address < 65536 || address % alignof(AD101MessagePort) != 0)
         return {};
     const auto* port = reinterpret_cast<const AD101MessagePort*>(address);

@@ -65,7 +65,7 @@ SimulatedBox::~SimulatedBox()
     closeSession();
 }
 
-int32_t SimulatedBox::initDevice(AD101WindowHandle window)
+int32_t SimulatedBox::AD101_InitDevice(AD101WindowHandle window)
 {
     closeSession();
     m_worker.start();
@@ -83,15 +83,15 @@ int32_t SimulatedBox::initDevice(AD101WindowHandle window)
     return 1;
 }
 
-int32_t SimulatedBox::getDevice()
+int32_t SimulatedBox::AD101_GetDevice()
 {
     std::lock_guard lock(m_mutex);
     return m_open ? 1 : 0;
 }
 
-int32_t SimulatedBox::freeDevice()
+int32_t SimulatedBox::AD101_FreeDevice()
 {
-    const bool wasOpen = getDevice() != 0;
+    const bool wasOpen = AD101_GetDevice() != 0;
     closeSession();
     return wasOpen ? 1 : 0;
 }
@@ -141,33 +141,33 @@ template <typename Command> int32_t SimulatedBox::command(Command command)
     return 1;
 }
 
-int32_t SimulatedBox::setLed(int32_t line, int32_t code)
+int32_t SimulatedBox::AD101_SetLED(int32_t line, int32_t code)
 {
     return query(line, [code](LineState& state) { return state.led = code, 1; });
 }
 
-int32_t SimulatedBox::setBusy(int32_t line, int32_t flag)
+int32_t SimulatedBox::AD101_SetBusy(int32_t line, int32_t flag)
 {
     return query(line, [flag](LineState& state) { return state.busy = flag, 1; });
 }
 
-int32_t SimulatedBox::showCollateralPhoneDialed(int32_t show)
+int32_t SimulatedBox::AD101_ShowCollateralPhoneDialed(int32_t show)
 {
     return command([show](BoxSettings& settings) { settings.showCollateralPhoneDialed = show; });
 }
 
-int32_t SimulatedBox::setDialOutStartTalkingTime(int32_t seconds)
+int32_t SimulatedBox::AD101_SetDialOutStartTalkingTime(int32_t seconds)
 {
     return command(
         [seconds](BoxSettings& settings) { settings.dialOutStartTalkingTime = seconds; });
 }
 
-int32_t SimulatedBox::setRingOffTime(int32_t seconds)
+int32_t SimulatedBox::AD101_SetRingOffTime(int32_t seconds)
 {
     return command([seconds](BoxSettings& settings) { settings.ringOffTime = seconds; });
 }
 
-int32_t SimulatedBox::readParameter(int32_t line)
+int32_t SimulatedBox::AD101_ReadParameter(int32_t line)
 {
     return query(line, [this, line](LineState&) {
         // Answered later, like the hardware's round trip.
@@ -176,7 +176,7 @@ int32_t SimulatedBox::readParameter(int32_t line)
     });
 }
 
-int32_t SimulatedBox::getParameter(int32_t line, AD101TimingParameters* record)
+int32_t SimulatedBox::AD101_GetParameter(int32_t line, AD101TimingParameters* record)
 {
     return query(line, [record](LineState& state) {
         if (!record)
@@ -186,7 +186,7 @@ int32_t SimulatedBox::getParameter(int32_t line, AD101TimingParameters* record)
     });
 }
 
-int32_t SimulatedBox::setParameter(int32_t line, const AD101TimingParameters* record)
+int32_t SimulatedBox::AD101_SetParameter(int32_t line, const AD101TimingParameters* record)
 {
     return query(line, [record](LineState& state) {
         if (!record)
@@ -196,7 +196,7 @@ int32_t SimulatedBox::setParameter(int32_t line, const AD101TimingParameters* re
     });
 }
 
-int32_t SimulatedBox::getCallerId(int32_t line, char* callerId, char* name, char* time)
+int32_t SimulatedBox::AD101_GetCallerID(int32_t line, char* callerId, char* name, char* time)
 {
     return query(line, [=](LineState& state) {
         copyText(callerId, state.callerId, AD101_CALLERID_WIDTH);
@@ -206,7 +206,7 @@ int32_t SimulatedBox::getCallerId(int32_t line, char* callerId, char* name, char
     });
 }
 
-int32_t SimulatedBox::getRingIndex(int32_t line)
+int32_t SimulatedBox::AD101_GetRingIndex(int32_t line)
 {
     return query(line, [](LineState& state) { return state.rings; });
 }
@@ -219,22 +219,22 @@ int32_t SimulatedBox::getText(int32_t line, char* buffer, std::string LineState:
     });
 }
 
-int32_t SimulatedBox::getDialDigit(int32_t line, char* digits)
+int32_t SimulatedBox::AD101_GetDialDigit(int32_t line, char* digits)
 {
     return getText(line, digits, &LineState::digits, AD101_DIGITS_WIDTH);
 }
 
-int32_t SimulatedBox::getCollateralDialDigit(int32_t line, char* digits)
+int32_t SimulatedBox::AD101_GetCollateralDialDigit(int32_t line, char* digits)
 {
     return getText(line, digits, &LineState::collateral, AD101_DIGITS_WIDTH);
 }
 
-int32_t SimulatedBox::getCpuVersion(int32_t line, char* version)
+int32_t SimulatedBox::AD101_GetCPUVersion(int32_t line, char* version)
 {
     return getText(line, version, &LineState::cpuVersion, AD101_CPUVERSION_WIDTH);
 }
 
-int32_t SimulatedBox::getCpuId(int32_t line, char* id)
+int32_t SimulatedBox::AD101_GetCPUID(int32_t line, char* id)
 {
     return getText(line, id, &LineState::cpuId, AD101_CPUID_WIDTH);
 }

@@ -41,23 +41,23 @@ class SimulatedBox
     CallTrace& trace() { return m_trace; }
 
     // The library functions, as their AD101_ namesakes.
-    int32_t initDevice(AD101WindowHandle window);
-    int32_t getDevice();
-    int32_t freeDevice();
-    int32_t setLed(int32_t line, int32_t code);
-    int32_t setBusy(int32_t line, int32_t flag);
-    int32_t showCollateralPhoneDialed(int32_t show);
-    int32_t setDialOutStartTalkingTime(int32_t seconds);
-    int32_t setRingOffTime(int32_t seconds);
-    int32_t readParameter(int32_t line);
-    int32_t getParameter(int32_t line, AD101TimingParameters* record);
-    int32_t setParameter(int32_t line, const AD101TimingParameters* record);
-    int32_t getCallerId(int32_t line, char* callerId, char* name, char* time);
-    int32_t getRingIndex(int32_t line);
-    int32_t getDialDigit(int32_t line, char* digits);
-    int32_t getCollateralDialDigit(int32_t line, char* digits);
-    int32_t getCpuVersion(int32_t line, char* version);
-    int32_t getCpuId(int32_t line, char* id);
+    int32_t AD101_InitDevice(AD101WindowHandle window);
+    int32_t AD101_GetDevice();
+    int32_t AD101_FreeDevice();
+    int32_t AD101_SetLED(int32_t line, int32_t code);
+    int32_t AD101_SetBusy(int32_t line, int32_t flag);
+    int32_t AD101_ShowCollateralPhoneDialed(int32_t show);
+    int32_t AD101_SetDialOutStartTalkingTime(int32_t seconds);
+    int32_t AD101_SetRingOffTime(int32_t seconds);
+    int32_t AD101_ReadParameter(int32_t line);
+    int32_t AD101_GetParameter(int32_t line, AD101TimingParameters* record);
+    int32_t AD101_SetParameter(int32_t line, const AD101TimingParameters* record);
+    int32_t AD101_GetCallerID(int32_t line, char* callerId, char* name, char* time);
+    int32_t AD101_GetRingIndex(int32_t line);
+    int32_t AD101_GetDialDigit(int32_t line, char* digits);
+    int32_t AD101_GetCollateralDialDigit(int32_t line, char* digits);
+    int32_t AD101_GetCPUVersion(int32_t line, char* version);
+    int32_t AD101_GetCPUID(int32_t line, char* id);
 
     // Control requests, from the control socket's thread. They throw BoxError.
     BoxSnapshot snapshot() const;

@@ -4,7 +4,9 @@
 #include "app/TerminationSignals.h"
 #include "device/DeviceLibrary.h"
 #include "log/ActivityLog.h"
+#include "monitor/CallerIdCore.h"
 #include "ui/CallerIdApp.h"
+#include "ui/MainWindow.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -14,8 +16,6 @@
 
 namespace {
 
-constexpr const char* kTitle = "Tavix CallerID";
-
 // The message goes to standard error always, and into a box where someone can see one.
 void report(QMessageBox::Icon icon, const QString& text)
 {
@@ -23,7 +23,7 @@ void report(QMessageBox::Icon icon, const QString& text)
     const QString platform = QGuiApplication::platformName();
     if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal"))
         return;
-    QMessageBox box(icon, QString::fromLatin1(kTitle), text, QMessageBox::Ok);
+    QMessageBox box(icon, QString::fromLatin1(MainWindow::kTitle), text, QMessageBox::Ok);
     box.exec();
 }
 
@@ -57,8 +57,9 @@ int main(int argc, char* argv[])
         return 1;
     }
     DeviceLibrary device;
-    CallerIdApp program(device, *log);
-    log->setObserver(&program);
+    CallerIdCore core(device, *log);
+    log->setObserver(&core);
+    CallerIdApp program(core);
     TerminationSignals termination([&program] { program.requestShutdown(); });
 
     try {

@@ -43,60 +43,25 @@ template <typename Fn> Fn DeviceLibrary::entry(Fn& cache, const char* name)
 
 void DeviceLibrary::resolveAll()
 {
-#define TAVIX_RESOLVE_ENTRY(name) entry(m_##name, #name);
-    TAVIX_AD101_ENTRIES(TAVIX_RESOLVE_ENTRY)
+#define TAVIX_RESOLVE_ENTRY(name, parameters, arguments) entry(m_##name, #name);
+    AD101_ENTRIES(TAVIX_RESOLVE_ENTRY)
 #undef TAVIX_RESOLVE_ENTRY
 }
 
-#define TAVIX_CALL(name, ...) entry(m_##name, #name)(__VA_ARGS__)
-
-int32_t DeviceLibrary::AD101_InitDevice(AD101WindowHandle window)
-{
-    return TAVIX_CALL(AD101_InitDevice, window);
-}
-int32_t DeviceLibrary::AD101_GetDevice() { return TAVIX_CALL(AD101_GetDevice); }
-int32_t DeviceLibrary::AD101_FreeDevice() { return TAVIX_CALL(AD101_FreeDevice); }
-int32_t DeviceLibrary::AD101_SetLED(int32_t nLine, int32_t ledCode)
-{
-    return TAVIX_CALL(AD101_SetLED, nLine, ledCode);
-}
-int32_t DeviceLibrary::AD101_SetBusy(int32_t nLine, int32_t flag)
-{
-    return TAVIX_CALL(AD101_SetBusy, nLine, flag);
-}
-int32_t DeviceLibrary::AD101_ShowCollateralPhoneDialed(int32_t show)
-{
-    return TAVIX_CALL(AD101_ShowCollateralPhoneDialed, show);
-}
-int32_t DeviceLibrary::AD101_SetDialOutStartTalkingTime(int32_t seconds)
-{
-    return TAVIX_CALL(AD101_SetDialOutStartTalkingTime, seconds);
-}
-int32_t DeviceLibrary::AD101_SetRingOffTime(int32_t seconds)
-{
-    return TAVIX_CALL(AD101_SetRingOffTime, seconds);
-}
-int32_t DeviceLibrary::AD101_ReadParameter(int32_t nLine)
-{
-    return TAVIX_CALL(AD101_ReadParameter, nLine);
-}
-int32_t DeviceLibrary::AD101_GetParameter(int32_t nLine, AD101TimingParameters* record)
-{
-    return TAVIX_CALL(AD101_GetParameter, nLine, record);
-}
-int32_t DeviceLibrary::AD101_SetParameter(int32_t nLine, AD101TimingParameters* record)
-{
-    return TAVIX_CALL(AD101_SetParameter, nLine, record);
-}
+#define TAVIX_DEFINE_WRAPPER(name, parameters, arguments)                                          \
+    int32_t DeviceLibrary::name parameters { return entry(m_##name, #name) arguments; }
+AD101_ENTRIES(TAVIX_DEFINE_WRAPPER)
+#undef TAVIX_DEFINE_WRAPPER
 
 int32_t DeviceLibrary::AD101_GetCallerID(int32_t nLine, DeviceTextField& callerId,
                                          DeviceTextField* name, DeviceTextField* time)
 {
-    auto fn = entry(m_AD101_GetCallerID, "AD101_GetCallerID");
+    // Looked up before the fields are touched, as a missing entry leaves them as they were.
+    entry(m_AD101_GetCallerID, "AD101_GetCallerID");
     char* nameBuffer = name ? prepared(*name, AD101_NAME_WIDTH) : nullptr;
     char* timeBuffer = time ? prepared(*time, AD101_TIME_WIDTH) : nullptr;
     const int32_t count =
-        fn(nLine, prepared(callerId, AD101_CALLERID_WIDTH), nameBuffer, timeBuffer);
+        AD101_GetCallerID(nLine, prepared(callerId, AD101_CALLERID_WIDTH), nameBuffer, timeBuffer);
     terminate(callerId);
     if (name)
         terminate(*name);
@@ -105,39 +70,35 @@ int32_t DeviceLibrary::AD101_GetCallerID(int32_t nLine, DeviceTextField& callerI
     return count;
 }
 
-int32_t DeviceLibrary::AD101_GetRingIndex(int32_t nLine)
-{
-    return TAVIX_CALL(AD101_GetRingIndex, nLine);
-}
-
 int32_t DeviceLibrary::AD101_GetDialDigit(int32_t nLine, DeviceTextField& digits)
 {
-    auto fn = entry(m_AD101_GetDialDigit, "AD101_GetDialDigit");
-    const int32_t result = fn(nLine, prepared(digits, AD101_DIGITS_WIDTH));
+    entry(m_AD101_GetDialDigit, "AD101_GetDialDigit");
+    const int32_t result = AD101_GetDialDigit(nLine, prepared(digits, AD101_DIGITS_WIDTH));
     terminate(digits);
     return result;
 }
 
 int32_t DeviceLibrary::AD101_GetCollateralDialDigit(int32_t nLine, DeviceTextField& digits)
 {
-    auto fn = entry(m_AD101_GetCollateralDialDigit, "AD101_GetCollateralDialDigit");
-    const int32_t result = fn(nLine, prepared(digits, AD101_DIGITS_WIDTH));
+    entry(m_AD101_GetCollateralDialDigit, "AD101_GetCollateralDialDigit");
+    const int32_t result =
+        AD101_GetCollateralDialDigit(nLine, prepared(digits, AD101_DIGITS_WIDTH));
     terminate(digits);
     return result;
 }
 
 int32_t DeviceLibrary::AD101_GetCPUVersion(int32_t nLine, DeviceTextField& version)
 {
-    auto fn = entry(m_AD101_GetCPUVersion, "AD101_GetCPUVersion");
-    const int32_t result = fn(nLine, prepared(version, AD101_CPUVERSION_WIDTH));
+    entry(m_AD101_GetCPUVersion, "AD101_GetCPUVersion");
+    const int32_t result = AD101_GetCPUVersion(nLine, prepared(version, AD101_CPUVERSION_WIDTH));
     terminate(version);
     return result;
 }
 
 int32_t DeviceLibrary::AD101_GetCPUID(int32_t nLine, DeviceTextField& id)
 {
-    auto fn = entry(m_AD101_GetCPUID, "AD101_GetCPUID");
-    const int32_t result = fn(nLine, prepared(id, AD101_CPUID_WIDTH));
+    entry(m_AD101_GetCPUID, "AD101_GetCPUID");
+    const int32_t result = AD101_GetCPUID(nLine, prepared(id, AD101_CPUID_WIDTH));
     terminate(id);
     return result;
 }

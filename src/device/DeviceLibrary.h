@@ -16,26 +16,6 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Every entry of the library the program calls, in one list: X(name).
-#define TAVIX_AD101_ENTRIES(X)                                                                     \
-    X(AD101_InitDevice)                                                                            \
-    X(AD101_GetDevice)                                                                             \
-    X(AD101_FreeDevice)                                                                            \
-    X(AD101_SetLED)                                                                                \
-    X(AD101_SetBusy)                                                                               \
-    X(AD101_ShowCollateralPhoneDialed)                                                             \
-    X(AD101_SetDialOutStartTalkingTime)                                                            \
-    X(AD101_SetRingOffTime)                                                                        \
-    X(AD101_ReadParameter)                                                                         \
-    X(AD101_GetParameter)                                                                          \
-    X(AD101_SetParameter)                                                                          \
-    X(AD101_GetCallerID)                                                                           \
-    X(AD101_GetRingIndex)                                                                          \
-    X(AD101_GetDialDigit)                                                                          \
-    X(AD101_GetCollateralDialDigit)                                                                \
-    X(AD101_GetCPUVersion)                                                                         \
-    X(AD101_GetCPUID)
-
 // Owns the loaded library. The library is loaded at the first call of any function, and each
 // function is looked up by its entry name at its own first call; later calls reuse the address.
 // A failed load or lookup throws DeviceError at that call and is tried again at the next one.
@@ -45,11 +25,8 @@ public:
     // Returns the address of the named entry or throws DeviceError.
     using Resolver = std::function<void*(const char* entry)>;
 
-#if defined(_WIN32)
-    static constexpr const char* kLibraryFileName = "TavixHardware.dll";
-#else
-    static constexpr const char* kLibraryFileName = "libTavixHardware.so";
-#endif
+    // The library's file name on this system (defined with the platform's loader).
+    static const char* const kLibraryFileName;
 
     // The real library, by file name.
     DeviceLibrary();
@@ -63,21 +40,16 @@ public:
     // device is opened rather than when a caller comes. Throws DeviceError for the first one missing.
     void resolveAll();
 
-    int32_t AD101_InitDevice(AD101WindowHandle window);
-    int32_t AD101_GetDevice();
-    int32_t AD101_FreeDevice();
-    int32_t AD101_SetLED(int32_t nLine, int32_t ledCode);
-    int32_t AD101_SetBusy(int32_t nLine, int32_t flag);
-    int32_t AD101_ShowCollateralPhoneDialed(int32_t show);
-    int32_t AD101_SetDialOutStartTalkingTime(int32_t seconds);
-    int32_t AD101_SetRingOffTime(int32_t seconds);
-    int32_t AD101_ReadParameter(int32_t nLine);
-    int32_t AD101_GetParameter(int32_t nLine, AD101TimingParameters* record);
-    int32_t AD101_SetParameter(int32_t nLine, AD101TimingParameters* record);
-    // name and time may be null when only the count is wanted.
+    // Every entry as the library has it, by the table of entries.
+#define TAVIX_DECLARE_WRAPPER(name, parameters, arguments) int32_t name parameters;
+    AD101_ENTRIES(TAVIX_DECLARE_WRAPPER)
+#undef TAVIX_DECLARE_WRAPPER
+
+    // The same with the text fields the program uses: each is handed over all NUL at the width
+    // the library writes (std::invalid_argument for another width), and its last byte stays NUL
+    // whatever the library does. name and time may be null when only the count is wanted.
     int32_t AD101_GetCallerID(int32_t nLine, DeviceTextField& callerId, DeviceTextField* name,
                               DeviceTextField* time);
-    int32_t AD101_GetRingIndex(int32_t nLine);
     int32_t AD101_GetDialDigit(int32_t nLine, DeviceTextField& digits);
     int32_t AD101_GetCollateralDialDigit(int32_t nLine, DeviceTextField& digits);
     int32_t AD101_GetCPUVersion(int32_t nLine, DeviceTextField& version);
@@ -88,7 +60,7 @@ private:
 
     std::unique_ptr<class SharedLibrary> m_library;
     Resolver m_resolve;
-#define TAVIX_DECLARE_ENTRY(name) decltype(&::name) m_##name = nullptr;
-    TAVIX_AD101_ENTRIES(TAVIX_DECLARE_ENTRY)
+#define TAVIX_DECLARE_ENTRY(name, parameters, arguments) decltype(&::name) m_##name = nullptr;
+    AD101_ENTRIES(TAVIX_DECLARE_ENTRY)
 #undef TAVIX_DECLARE_ENTRY
 };

@@ -5,6 +5,8 @@
 
 #include <dlfcn.h>
 
+const char* const DeviceLibrary::kLibraryFileName = "libTavixHardware.so";
+
 SharedLibrary::SharedLibrary(std::string fileName) : m_fileName(std::move(fileName)) {}
 
 SharedLibrary::~SharedLibrary()

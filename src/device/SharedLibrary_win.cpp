@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+const char* const DeviceLibrary::kLibraryFileName = "TavixHardware.dll";
+
 namespace {
 
 std::string lastErrorText()

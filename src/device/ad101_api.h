@@ -14,9 +14,6 @@ extern "C" {
 #define AD101_CALL
 #endif
 
-/* The window message the box posts for every event: wParam = line * 65536 + kind. */
-#define AD101_WM_DEVICE_EVENT 1204u
-
 /* Text buffer widths in characters; each buffer holds one more byte for the NUL. */
 #define AD101_CALLERID_WIDTH 128
 #define AD101_NAME_WIDTH 128
@@ -47,25 +44,38 @@ typedef struct AD101MessagePort {
     void (*post)(void* context, uint32_t message, int32_t wParam, int32_t lParam);
 } AD101MessagePort;
 
-typedef intptr_t AD101WindowHandle;
+/* The window the box posts its events to: a window handle on Windows, a message port elsewhere.
+ * Pointer-sized, as the library takes it. */
+typedef struct AD101Window* AD101WindowHandle;
 
-int32_t AD101_CALL AD101_InitDevice(AD101WindowHandle hWnd);
-int32_t AD101_CALL AD101_GetDevice(void);
-int32_t AD101_CALL AD101_FreeDevice(void);
-int32_t AD101_CALL AD101_SetLED(int32_t nLine, int32_t ledCode);
-int32_t AD101_CALL AD101_SetBusy(int32_t nLine, int32_t flag);
-int32_t AD101_CALL AD101_ShowCollateralPhoneDialed(int32_t show);
-int32_t AD101_CALL AD101_SetDialOutStartTalkingTime(int32_t seconds);
-int32_t AD101_CALL AD101_SetRingOffTime(int32_t seconds);
-int32_t AD101_CALL AD101_ReadParameter(int32_t nLine);
-int32_t AD101_CALL AD101_GetParameter(int32_t nLine, AD101TimingParameters* record);
-int32_t AD101_CALL AD101_SetParameter(int32_t nLine, AD101TimingParameters* record);
-int32_t AD101_CALL AD101_GetCallerID(int32_t nLine, char* szCallerID, char* szName, char* szTime);
-int32_t AD101_CALL AD101_GetRingIndex(int32_t nLine);
-int32_t AD101_CALL AD101_GetDialDigit(int32_t nLine, char* szDigits);
-int32_t AD101_CALL AD101_GetCollateralDialDigit(int32_t nLine, char* szDigits);
-int32_t AD101_CALL AD101_GetCPUVersion(int32_t nLine, char* szVersion);
-int32_t AD101_CALL AD101_GetCPUID(int32_t nLine, char* szId);
+/*
+ * Every entry of the library, once: X(name, parameters, arguments), each returning int32_t.
+ * The program's loader, the simulated box's exports and its .def file, and the tests' and
+ * benchmarks' stand-ins are all made from this list: a new entry is one line here.
+ */
+#define AD101_ENTRIES(X)                                                                           \
+    X(AD101_InitDevice, (AD101WindowHandle hWnd), (hWnd))                                          \
+    X(AD101_GetDevice, (void), ())                                                                 \
+    X(AD101_FreeDevice, (void), ())                                                                \
+    X(AD101_SetLED, (int32_t nLine, int32_t ledCode), (nLine, ledCode))                            \
+    X(AD101_SetBusy, (int32_t nLine, int32_t flag), (nLine, flag))                                 \
+    X(AD101_ShowCollateralPhoneDialed, (int32_t show), (show))                                     \
+    X(AD101_SetDialOutStartTalkingTime, (int32_t seconds), (seconds))                              \
+    X(AD101_SetRingOffTime, (int32_t seconds), (seconds))                                          \
+    X(AD101_ReadParameter, (int32_t nLine), (nLine))                                               \
+    X(AD101_GetParameter, (int32_t nLine, AD101TimingParameters* record), (nLine, record))         \
+    X(AD101_SetParameter, (int32_t nLine, const AD101TimingParameters* record), (nLine, record))   \
+    X(AD101_GetCallerID, (int32_t nLine, char* szCallerID, char* szName, char* szTime),            \
+      (nLine, szCallerID, szName, szTime))                                                         \
+    X(AD101_GetRingIndex, (int32_t nLine), (nLine))                                                \
+    X(AD101_GetDialDigit, (int32_t nLine, char* szDigits), (nLine, szDigits))                      \
+    X(AD101_GetCollateralDialDigit, (int32_t nLine, char* szDigits), (nLine, szDigits))            \
+    X(AD101_GetCPUVersion, (int32_t nLine, char* szVersion), (nLine, szVersion))                   \
+    X(AD101_GetCPUID, (int32_t nLine, char* szId), (nLine, szId))
+
+#define AD101_DECLARE_ENTRY(name, parameters, arguments) int32_t AD101_CALL name parameters;
+AD101_ENTRIES(AD101_DECLARE_ENTRY)
+#undef AD101_DECLARE_ENTRY
 
 #ifdef __cplusplus
 }

@@ -4,8 +4,7 @@
 #include "device/DeviceLibrary.h"
 #include "log/ActivityLog.h"
 #include "monitor/DeviceEvents.h"
-#include "monitor/LineStatusTable.h"
-#include "monitor/MonitorLinks.h"
+#include "monitor/LineStatusModel.h"
 
 #include <array>
 #include <cstdio>
@@ -13,11 +12,7 @@
 #include <stdexcept>
 #include <string>
 
-WNDPROC OldWindowProc = nullptr;
-
 namespace {
-
-DeviceEventHandler* g_activeHandler = nullptr;
 
 constexpr int kTalkDurationWidth = 32;
 
@@ -50,18 +45,10 @@ std::string_view contentOf(DeviceTextField& field)
 
 } // namespace
 
-DeviceEventHandler::DeviceEventHandler(DeviceLibrary& device, LineStatusTable& table,
-                                       const ActivityLog& log, MainWindowLink* mainWindow,
-                                       DiagnosticsLink* diagnostics)
-    : m_device(device), m_table(table), m_log(log), m_mainWindow(mainWindow),
-      m_diagnostics(diagnostics)
+DeviceEventHandler::DeviceEventHandler(DeviceLibrary& device, LineStatusModel& table,
+                                       const ActivityLog& log, DeviceEventListener& listener)
+    : m_device(device), m_table(table), m_log(log), m_listener(listener)
 {
-}
-
-DeviceEventHandler::~DeviceEventHandler()
-{
-    if (g_activeHandler == this)
-        g_activeHandler = nullptr;
 }
 
 void DeviceEventHandler::HandleDeviceEvent(int32_t wParam, int32_t lParam) noexcept
@@ -188,14 +175,14 @@ void DeviceEventHandler::timingParameters(int32_t line)
 {
     AD101TimingParameters record{};
     m_device.AD101_GetParameter(line, &record);
-    diagnostics().showTimingParameters(line, record);
+    m_listener.showTimingParameters(line, record);
 }
 
 void DeviceEventHandler::enable(int32_t line)
 {
     m_log.WriteLog("MCU_BACKENABLE");
     m_table.setCell(line, COL_DEVICE_STATE, "Enable");
-    mainWindow().LightOn(line);
+    m_listener.LightOn(line);
 }
 
 void DeviceEventHandler::disable(int32_t line)
@@ -203,7 +190,7 @@ void DeviceEventHandler::disable(int32_t line)
     m_table.setCell(line, COL_DEVICE_STATE, "Disable");
     for (int column = COL_CPU_VERSION; column <= COL_DEVICE_ID; ++column)
         m_table.setCell(line, column, "");
-    mainWindow().LightOff(line);
+    m_listener.LightOff(line);
 }
 
 void DeviceEventHandler::callerId(int32_t line)
@@ -220,12 +207,12 @@ void DeviceEventHandler::callerId(int32_t line)
     logJoined("Incoming szTime: ", contentOf(time));
     m_table.setCell(line, COL_CALLER_ID, contentOf(number));
     emptyCallCells(line);
-    mainWindow().SendCall(number.text(), lineText);
+    m_listener.SendCall(number.text(), lineText);
 }
 
 void DeviceEventHandler::dialDigit(int32_t line)
 {
-    if (!diagnostics().showPhoneNumberTicked())
+    if (!m_listener.showPhoneNumberTicked())
         return;
     DeviceTextField digits(AD101_DIGITS_WIDTH);
     m_device.AD101_GetDialDigit(line, digits);
@@ -267,36 +254,4 @@ void DeviceEventHandler::logJoined(std::string_view prefix, std::string_view tex
 void DeviceEventHandler::logFault(std::string_view description) const noexcept
 {
     m_log.WriteLog(description);
-}
-
-MainWindowLink& DeviceEventHandler::mainWindow() const
-{
-    if (!m_mainWindow)
-        throw std::logic_error("The main window is not connected to the device events");
-    return *m_mainWindow;
-}
-
-DiagnosticsLink& DeviceEventHandler::diagnostics() const
-{
-    if (!m_diagnostics)
-        throw std::logic_error("The diagnostics window is not connected to the device events");
-    return *m_diagnostics;
-}
-
-LRESULT CALLBACK DeviceWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    // The device posts signed 32-bit values; on 64-bit Windows they arrive widened.
-    if (message == WM_DEVICE_EVENT && g_activeHandler)
-        g_activeHandler->HandleDeviceEvent(static_cast<int32_t>(wParam), static_cast<int32_t>(lParam));
-    return CallWindowProcW(OldWindowProc, window, message, wParam, lParam);
-}
-
-void InstallDeviceWindowProc(HWND window, DeviceEventHandler& handler)
-{
-    g_activeHandler = &handler;
-    const auto previous = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DeviceWindowProc)));
-    // A second install on the same window must not make the procedure its own predecessor.
-    if (previous != &DeviceWindowProc)
-        OldWindowProc = previous;
 }

@@ -1,33 +1,42 @@
 // Tavix CallerID: decoding and dispatch of the device's notifications.
 #pragma once
 
-#include "monitor/WindowSystem.h"
+#include "device/ad101_api.h"
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 class ActivityLog;
 class DeviceLibrary;
-class DiagnosticsLink;
-class LineStatusTable;
-class MainWindowLink;
+class LineStatusModel;
+
+// What device events reach beyond the table and the log: the lamps, the web notification, the
+// dialled-digits option and the timing report.
+class DeviceEventListener
+{
+public:
+    virtual ~DeviceEventListener() = default;
+    // Both set CurrentLine first, then switch the lamp; a line with no lamp throws.
+    virtual void LightOn(int32_t line) = 0;
+    virtual void LightOff(int32_t line) = 0;
+    // callerID is the full caller-ID field; line the 0-based line index in decimal.
+    virtual void SendCall(const std::string& callerID, const std::string& line) = 0;
+    // Whether the digits dialled on the line's own telephone are to be shown.
+    virtual bool showPhoneNumberTicked() const = 0;
+    // The six values the device reported for the line; throws when they cannot be shown.
+    virtual void showTimingParameters(int32_t line, const AD101TimingParameters& record) = 0;
+};
 
 // Turns one device notification into log entries, table cells, device calls and calls on the
-// two windows. The windows may be connected after construction; a window that is needed but
-// not connected is a fault like any other.
+// listener.
 class DeviceEventHandler
 {
 public:
-    DeviceEventHandler(DeviceLibrary& device, LineStatusTable& table, const ActivityLog& log,
-                       MainWindowLink* mainWindow = nullptr,
-                       DiagnosticsLink* diagnostics = nullptr);
-    // Stops DeviceWindowProc from reaching this handler.
-    ~DeviceEventHandler();
+    DeviceEventHandler(DeviceLibrary& device, LineStatusModel& table, const ActivityLog& log,
+                       DeviceEventListener& listener);
     DeviceEventHandler(const DeviceEventHandler&) = delete;
     DeviceEventHandler& operator=(const DeviceEventHandler&) = delete;
-
-    void setMainWindowLink(MainWindowLink* link) { m_mainWindow = link; }
-    void setDiagnosticsLink(DiagnosticsLink* link) { m_diagnostics = link; }
 
     // Handles one WM_DEVICE_EVENT. Every fault is caught and its description logged; a log
     // entry that cannot be written is not a fault and stops nothing.
@@ -53,23 +62,9 @@ private:
 
     void logJoined(std::string_view prefix, std::string_view text) const;
     void logFault(std::string_view description) const noexcept;
-    MainWindowLink& mainWindow() const;
-    DiagnosticsLink& diagnostics() const;
 
     DeviceLibrary& m_device;
-    LineStatusTable& m_table;
+    LineStatusModel& m_table;
     const ActivityLog& m_log;
-    MainWindowLink* m_mainWindow;
-    DiagnosticsLink* m_diagnostics;
+    DeviceEventListener& m_listener;
 };
-
-// The window procedure that DeviceWindowProc replaced; every message goes on to it.
-extern WNDPROC OldWindowProc;
-
-// Hands WM_DEVICE_EVENT to the installed handler, then passes every message, unchanged, to
-// OldWindowProc and returns its result.
-LRESULT CALLBACK DeviceWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-
-// Makes `handler` the one DeviceWindowProc calls and puts DeviceWindowProc in place of the
-// window's procedure, keeping the old one in OldWindowProc.
-void InstallDeviceWindowProc(HWND window, DeviceEventHandler& handler);

@@ -143,7 +143,6 @@ void CallNotifier::logCompleted()
             continue;
         // The reply body as it came, or the error's description.
         m_log.WriteLog(result.text);
-        emit replyLogged();
     }
 }
 

@@ -50,10 +50,6 @@ public:
     std::string connectorUrl(const std::string& callerID, const std::string& line,
                              const QString& user, const QString& password) const;
 
-signals:
-    // A request has ended and its reply or error is in the log.
-    void replyLogged();
-
 private:
     struct PendingCall {
         std::string lineNumber; // as people count lines

@@ -1,7 +1,9 @@
-// Tavix CallerID: the program's owner of its two windows and of what they share.
+// Tavix CallerID: the two windows over the program's core: their lifetimes, and closing from
+// anywhere.
 #include "ui/CallerIdApp.h"
 
 #include "log/ActivityLog.h"
+#include "monitor/CallerIdCore.h"
 #include "ui/Artwork.h"
 #include "ui/DiagnosticsWindow.h"
 #include "ui/MainWindow.h"
@@ -14,8 +16,6 @@
 #include <QThread>
 #include <QTimer>
 
-#include <cstdio>
-
 // Resources of a static library are linked in only when something refers to them.
 static void initResources()
 {
@@ -24,7 +24,6 @@ static void initResources()
 
 namespace {
 
-// The compiled-in PNGs of share/icons, every size.
 // How often a shutdown request looks again whether the boxes' event loops have returned.
 constexpr int kShutdownRetryMs = 10;
 
@@ -44,6 +43,7 @@ void dismissModalWindows()
     }
 }
 
+// The compiled-in PNGs of share/icons, every size.
 QIcon applicationIcon()
 {
     initResources();
@@ -56,12 +56,12 @@ QIcon applicationIcon()
 
 } // namespace
 
-CallerIdApp::CallerIdApp(DeviceLibrary& device, const ActivityLog& log,
-                         std::unique_ptr<MessageBoxes> boxes)
-    : m_device(device), m_log(log),
-      m_boxes(boxes ? std::move(boxes) : std::make_unique<MessageBoxes>())
+CallerIdApp::CallerIdApp(CallerIdCore& core, std::unique_ptr<MessageBoxes> boxes)
+    : m_core(core), m_boxes(boxes ? std::move(boxes) : std::make_unique<MessageBoxes>())
 {
     QApplication::setWindowIcon(applicationIcon());
+    connect(&m_core, &CallerIdCore::logFailing, this, &CallerIdApp::logFailing);
+    connect(&m_core, &CallerIdCore::logWritingAgain, this, [this] { m_boxes->closeNotice(); });
 }
 
 CallerIdApp::~CallerIdApp()
@@ -84,7 +84,10 @@ MainWindow& CallerIdApp::ensureMainWindow()
 {
     if (MainWindow* loaded = mainWindow())
         return *loaded;
-    m_main = new MainWindow(*this);
+    m_main = new MainWindow(m_core, *m_boxes);
+    connect(m_main, &MainWindow::diagnosticsWanted, this, &CallerIdApp::showDiagnosticsWindow);
+    connect(m_main, &MainWindow::diagnosticsUnloadWanted, this,
+            &CallerIdApp::unloadDiagnosticsWindow);
     m_main->load();
     return *m_main;
 }
@@ -94,7 +97,8 @@ DiagnosticsWindow& CallerIdApp::loadDiagnosticsWindow()
     if (DiagnosticsWindow* loaded = diagnosticsWindow())
         return *loaded;
     // A window unloaded earlier is on its way out; loading again means a new one.
-    auto* window = new DiagnosticsWindow(*this);
+    auto* window = new DiagnosticsWindow(m_core, *m_boxes);
+    connect(window, &DiagnosticsWindow::mainWindowWanted, this, [this] { ensureMainWindow().show(); });
     m_diagnostics = window;
     try {
         window->load();
@@ -146,26 +150,31 @@ void CallerIdApp::requestShutdown()
     closeMainWindow();
 }
 
-void CallerIdApp::logUnwritable(const std::string& reason)
+void CallerIdApp::showDiagnosticsWindow()
 {
-    std::fprintf(stderr, "tavix-callerid: %s\n", reason.c_str());
+    try {
+        DiagnosticsWindow& form = loadDiagnosticsWindow();
+        form.show();
+        form.raise();
+        form.activateWindow();
+    } catch (const std::exception& error) {
+        m_boxes->warning(noticeParent(), QString::fromLatin1(MainWindow::kTitle),
+                         QString::fromStdString(error.what()));
+    }
+}
+
+void CallerIdApp::logFailing(const QString& reason)
+{
     const QString text =
         QStringLiteral("Tavix CallerID cannot write its activity log:\n\n%1\n\nCallers are "
                        "still shown and sent to the web application. Their log entries are lost "
                        "until the log can be written again.")
-            .arg(QString::fromLocal8Bit(reason.c_str()));
+            .arg(reason);
     // Not in the middle of what failed to log, which may be start-up or an event.
     QTimer::singleShot(0, this, [this, text] {
-        if (!m_log.writable())
-            m_boxes->showNotice(noticeParent(), QString::fromLatin1(kTitle), text);
+        if (!m_core.log().writable())
+            m_boxes->showNotice(noticeParent(), QString::fromLatin1(MainWindow::kTitle), text);
     });
-}
-
-void CallerIdApp::logWritableAgain()
-{
-    std::fprintf(stderr, "tavix-callerid: the activity log %s can be written again\n",
-                 m_log.path().string().c_str());
-    m_boxes->closeNotice();
 }
 
 QWidget* CallerIdApp::noticeParent() const
@@ -183,19 +192,4 @@ MainWindow* CallerIdApp::mainWindow() const
 DiagnosticsWindow* CallerIdApp::diagnosticsWindow() const
 {
     return m_diagnostics && m_diagnostics->isLoaded() ? m_diagnostics.data() : nullptr;
-}
-
-void CallerIdApp::LightOn(int32_t line)
-{
-    ensureMainWindow().LightOn(line);
-}
-
-void CallerIdApp::LightOff(int32_t line)
-{
-    ensureMainWindow().LightOff(line);
-}
-
-void CallerIdApp::SendCall(const std::string& callerID, const std::string& line)
-{
-    ensureMainWindow().SendCall(callerID, line);
 }

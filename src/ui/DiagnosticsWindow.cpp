@@ -2,12 +2,9 @@
 #include "ui/DiagnosticsWindow.h"
 
 #include "device/DeviceLibrary.h"
-#include "log/ActivityLog.h"
-#include "monitor/DeviceEventHandler.h"
-#include "monitor/LineStatusTable.h"
+#include "device/LedCode.h"
+#include "monitor/CallerIdCore.h"
 #include "monitor/DeviceWindow.h"
-#include "ui/CallerIdApp.h"
-#include "ui/LedCode.h"
 #include "ui/MainWindow.h"
 #include "ui/MessageBoxes.h"
 #include "ui/TextToNumber.h"
@@ -18,10 +15,12 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTreeView>
 
 #include <limits>
 #include <stdexcept>
@@ -90,8 +89,8 @@ std::array<int32_t*, 6> fieldsOf(AD101TimingParameters& record)
 
 } // namespace
 
-DiagnosticsWindow::DiagnosticsWindow(CallerIdApp& app)
-    : m_app(app)
+DiagnosticsWindow::DiagnosticsWindow(CallerIdCore& core, MessageBoxes& boxes)
+    : m_core(core), m_boxes(boxes)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString::fromLatin1(kTitle));
@@ -100,16 +99,15 @@ DiagnosticsWindow::DiagnosticsWindow(CallerIdApp& app)
     setFixedSize(twipsToPixels(11835), twipsToPixels(7845));
     setFont(QFont(QStringLiteral("Arial"), 9));
     createControls();
-    m_handler = std::make_unique<DeviceEventHandler>(app.device(), *m_table, app.log(), &app, this);
-    // After every window flag is set: on Windows this makes the native window.
-    m_deviceWindow = std::make_unique<DeviceWindow>(*this);
+    connect(&m_core, &CallerIdCore::timingParametersReported, this,
+            &DiagnosticsWindow::showTimingParameters);
 }
 
 DiagnosticsWindow::~DiagnosticsWindow() = default;
 
 void DiagnosticsWindow::createControls()
 {
-    m_table = place(new LineStatusTable(this), "ListView1", twipsRect(0, 0, 11655, 2415));
+    createLineTable();
     place(new QLabel(QStringLiteral("Current Line:"), this), "Label1",
           twipsRect(120, 2520, 1335, 375));
     m_lineSelector = place(new QComboBox(this), "Combo1", twipsRect(1440, 2520, 1215, 345));
@@ -120,12 +118,14 @@ void DiagnosticsWindow::createControls()
                        twipsRect(3720, 2520, 1095, 375));
     // Busy is 0 and free is 1, as the device wants them.
     connect(lineBusy, &QPushButton::clicked, this,
-            [this] { userAction([this] { m_app.device().AD101_SetBusy(selectedLine(), 0); }); });
+            [this] { userAction([this] { m_core.device().AD101_SetBusy(selectedLine(), 0); }); });
     connect(lineFree, &QPushButton::clicked, this,
-            [this] { userAction([this] { m_app.device().AD101_SetBusy(selectedLine(), 1); }); });
+            [this] { userAction([this] { m_core.device().AD101_SetBusy(selectedLine(), 1); }); });
 
     m_showPhoneNumber = place(new QCheckBox(QStringLiteral("Show Phone Dialed Number"), this),
                               "CheckSHOWPHONENUMBER", twipsRect(5040, 2640, 2895, 255));
+    // The event handler reads the tick when digits arrive.
+    connect(m_showPhoneNumber, &QCheckBox::toggled, &m_core, &CallerIdCore::setShowPhoneNumber);
     m_showCollateral =
         place(new QCheckBox(QStringLiteral("Show Collateral Phone Dialed Number"), this),
               "CheckSHOWNUMBER", twipsRect(8040, 2640, 3495, 255));
@@ -156,6 +156,25 @@ void DiagnosticsWindow::createControls()
     fitCaptions(*this);
 }
 
+// ListView1: a report view of the core's line status table, with the design's column widths,
+// which do not grow with the control.
+void DiagnosticsWindow::createLineTable()
+{
+    m_table = place(new QTreeView(this), "ListView1", twipsRect(0, 0, 11655, 2415));
+    m_table->setRootIsDecorated(false);
+    m_table->setItemsExpandable(false);
+    m_table->setUniformRowHeights(true);
+    m_table->setSortingEnabled(false);
+    m_table->setAllColumnsShowFocus(true);
+    m_table->setModel(&m_core.lineStatus());
+    QHeaderView* header = m_table->header();
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    header->setSectionsMovable(false);
+    header->setStretchLastSection(false);
+    for (int column = 0; column < kColumnCount; ++column)
+        m_table->setColumnWidth(column, twipsToPixels(LineStatusModel::columnWidthTwips(column)));
+}
+
 void DiagnosticsWindow::createLedControls()
 {
     auto* frame = place(new QGroupBox(QStringLiteral("LED Control"), this), "Frame3",
@@ -170,7 +189,7 @@ void DiagnosticsWindow::createLedControls()
     // A click on the option already selected sends its command again: after another line was
     // picked, that is the way to give that line the same LED state.
     connect(m_ledOptions, &QButtonGroup::idClicked, this, [this](int code) {
-        userAction([this, code] { m_app.device().AD101_SetLED(selectedLine(), code); });
+        userAction([this, code] { m_core.device().AD101_SetLED(selectedLine(), code); });
     });
 }
 
@@ -226,16 +245,15 @@ QLineEdit* DiagnosticsWindow::addTextBox(QWidget* parent, const char* name,
 void DiagnosticsWindow::load()
 {
     m_loaded = true;
-    DeviceLibrary& device = m_app.device();
+    DeviceLibrary& device = m_core.device();
 
-    m_table->build();
+    m_core.buildLineTable();
     m_lineSelector->addItems({QStringLiteral("Line01"), QStringLiteral("Line02"),
                               QStringLiteral("Line03"), QStringLiteral("Line04")});
     m_lineSelector->setCurrentIndex(0);
 
-    InstallDeviceWindowProc(m_deviceWindow->window(), *m_handler);
-    device.AD101_InitDevice(deviceWindowHandle());
-    device.AD101_GetDevice();
+    // winId() makes the native window now, after every window flag is set.
+    m_core.openDevice(static_cast<std::uintptr_t>(winId()));
 
     m_talkingWait->setText(QString::number(kDefaultTalkingWait));
     m_missedCallWait->setText(QString::number(kDefaultMissedCallWait));
@@ -247,35 +265,28 @@ void DiagnosticsWindow::load()
     setCollateralDisplay(true);
     m_showPhoneNumber->setChecked(true);
 
-    const int32_t line = m_app.CurrentLine();
-    device.AD101_SetLED(line, LED_GREEN_ON);
-    m_app.log().WriteLog("Turn line " + std::to_string(line) + "'s light to green");
+    m_core.lightCurrentLine();
 
-    m_app.ensureMainWindow().show();
+    emit mainWindowWanted();
 }
 
 AD101WindowHandle DiagnosticsWindow::deviceWindowHandle() const
 {
-    return m_deviceWindow ? m_deviceWindow->handle() : 0;
+    return m_loaded ? m_core.deviceWindowHandle() : nullptr;
+}
+
+DeviceWindow* DiagnosticsWindow::deviceWindow() const
+{
+    return m_loaded ? m_core.deviceWindow() : nullptr;
 }
 
 void DiagnosticsWindow::unload()
 {
     if (!std::exchange(m_loaded, false))
         return;
-    // No notification is handled from here on, even one that a message box below would let
-    // through.
-    m_handler.reset();
-    QString failure;
-    try {
-        m_app.device().AD101_FreeDevice();
-    } catch (const std::exception& error) {
-        failure = QString::fromStdString(error.what());
-    }
-    // Only a freed device has stopped posting to the window's handle.
-    m_deviceWindow.reset();
-    if (!failure.isEmpty())
-        warn(failure);
+    const std::string failure = m_core.closeDevice();
+    if (!failure.empty())
+        warn(QString::fromStdString(failure));
 }
 
 void DiagnosticsWindow::closeEvent(QCloseEvent* event)
@@ -284,15 +295,11 @@ void DiagnosticsWindow::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
-bool DiagnosticsWindow::showPhoneNumberTicked() const
-{
-    return m_showPhoneNumber->isChecked();
-}
-
 void DiagnosticsWindow::showTimingParameters(int32_t line, const AD101TimingParameters& record)
 {
-    if (line < 0 || line >= m_lineSelector->count())
-        throw std::out_of_range("Combo1 has no entry for line " + std::to_string(line));
+    // A window unloaded earlier and not yet gone shows nothing of the new one's device.
+    if (!m_loaded)
+        return;
     // The selector sends nothing when it changes, so selecting here is all it takes.
     m_lineSelector->setCurrentIndex(line);
     AD101TimingParameters values = record;
@@ -304,12 +311,12 @@ void DiagnosticsWindow::showTimingParameters(int32_t line, const AD101TimingPara
 void DiagnosticsWindow::selectLedOption(int32_t ledCode)
 {
     m_ledOptions->button(ledCode)->setChecked(true);
-    m_app.device().AD101_SetLED(selectedLine(), ledCode);
+    m_core.device().AD101_SetLED(selectedLine(), ledCode);
 }
 
 void DiagnosticsWindow::setCollateralDisplay(bool ticked)
 {
-    m_app.device().AD101_ShowCollateralPhoneDialed(ticked ? 1 : 0);
+    m_core.device().AD101_ShowCollateralPhoneDialed(ticked ? 1 : 0);
 }
 
 int32_t DiagnosticsWindow::selectedLine() const
@@ -328,12 +335,12 @@ void DiagnosticsWindow::userAction(const std::function<void()>& action)
 
 void DiagnosticsWindow::warn(const QString& text)
 {
-    m_app.messageBoxes().warning(this, QString::fromLatin1(CallerIdApp::kTitle), text);
+    m_boxes.warning(this, QString::fromLatin1(MainWindow::kTitle), text);
 }
 
 void DiagnosticsWindow::readParameters()
 {
-    m_app.device().AD101_ReadParameter(selectedLine());
+    m_core.device().AD101_ReadParameter(selectedLine());
     // NoLine keeps its text until the device's report arrives.
     for (size_t box : {RING_ON, RING_OFF, HOOK_ON, HOOK_OFF, CALLER_ID_STOP})
         m_timingBoxes[box]->clear();
@@ -345,7 +352,7 @@ void DiagnosticsWindow::writeParameters()
     const auto fields = fieldsOf(record);
     for (size_t i = 0; i < fields.size(); ++i)
         *fields[i] = numberIn(m_timingBoxes[i]);
-    m_app.device().AD101_SetParameter(selectedLine(), &record);
+    m_core.device().AD101_SetParameter(selectedLine(), &record);
 }
 
 void DiagnosticsWindow::setWaitTimes()
@@ -353,8 +360,8 @@ void DiagnosticsWindow::setWaitTimes()
     // Both are converted before either is sent, so that a refused value sends nothing.
     const int32_t talkingWait = numberIn(m_talkingWait);
     const int32_t missedCallWait = numberIn(m_missedCallWait);
-    m_app.device().AD101_SetDialOutStartTalkingTime(talkingWait);
-    m_app.device().AD101_SetRingOffTime(missedCallWait);
+    m_core.device().AD101_SetDialOutStartTalkingTime(talkingWait);
+    m_core.device().AD101_SetRingOffTime(missedCallWait);
 }
 
 int32_t DiagnosticsWindow::numberIn(const QLineEdit* box) const

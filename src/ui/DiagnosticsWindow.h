@@ -1,54 +1,52 @@
 // Tavix CallerID: Form1, the diagnostics window, whose load step is the program's start-up.
 #pragma once
 
-#include "monitor/MonitorLinks.h"
+#include "device/ad101_api.h"
 
 #include <QWidget>
 
 #include <array>
 #include <cstdint>
 #include <functional>
-#include <memory>
 
-class CallerIdApp;
-class DeviceEventHandler;
+class CallerIdCore;
 class DeviceWindow;
-class LineStatusTable;
+class MessageBoxes;
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
+class QTreeView;
 
 // The device's test window: the line status table, the line selector, LED, busy/free and
 // display commands, timing parameters and wait times. Every command is one direct device
-// call. Its message port is the window whose handle the device posts its notifications to.
+// call. Its native window is the one whose handle the device posts its notifications to.
 // It deletes itself when closed; loading again takes a new instance.
-class DiagnosticsWindow : public QWidget, public DiagnosticsLink
+class DiagnosticsWindow : public QWidget
 {
     Q_OBJECT
 
 public:
     static constexpr const char* kTitle = "AD101Demo Version1.0.2.04 (20100325 Built)";
 
-    explicit DiagnosticsWindow(CallerIdApp& app);
+    DiagnosticsWindow(CallerIdCore& core, MessageBoxes& boxes);
     ~DiagnosticsWindow() override;
 
-    // The load step: the whole start-up, in order. Catches nothing.
+    // The load step: the whole start-up, in order; at its end mainWindowWanted() asks for main
+    // to be shown. Catches nothing.
     void load();
     // From the start of the load step until the unload step.
     bool isLoaded() const { return m_loaded; }
-    // The window handle given to the device; 0 once unloaded.
+    // The window handle given to the device; null once unloaded.
     AD101WindowHandle deviceWindowHandle() const;
     // Null once unloaded.
-    DeviceWindow* deviceWindow() const { return m_deviceWindow.get(); }
-
-    bool showPhoneNumberTicked() const override;
-    // Selects the line's entry without sending anything and shows the six values. Throws
-    // std::out_of_range when the selector has no entry for the line.
-    void showTimingParameters(int32_t line, const AD101TimingParameters& record) override;
+    DeviceWindow* deviceWindow() const;
 
     // The unload step: frees the device. Runs once; closing the window runs it if it has not.
     void unload();
+
+signals:
+    void mainWindowWanted();
 
 protected:
     // Never refuses to close.
@@ -56,10 +54,14 @@ protected:
 
 private:
     void createControls();
+    void createLineTable();
     void createLedControls();
     void createTimingControls();
     QLineEdit* addTextBox(QWidget* parent, const char* name, const QString& accessibleName,
                           const QRect& geometry);
+
+    // Selects the line's entry without sending anything and shows the six values.
+    void showTimingParameters(int32_t line, const AD101TimingParameters& record);
 
     // What the program's own selections share with the user's clicks.
     void selectLedOption(int32_t ledCode);
@@ -74,11 +76,11 @@ private:
     void setWaitTimes();
     int32_t numberIn(const QLineEdit* box) const;
 
-    CallerIdApp& m_app;
+    CallerIdCore& m_core;
+    MessageBoxes& m_boxes;
     bool m_loaded = false;
-    std::unique_ptr<DeviceWindow> m_deviceWindow;
 
-    LineStatusTable* m_table = nullptr;
+    QTreeView* m_table = nullptr;
     QComboBox* m_lineSelector = nullptr;
     QCheckBox* m_showPhoneNumber = nullptr;
     QCheckBox* m_showCollateral = nullptr;
@@ -87,6 +89,4 @@ private:
     QLineEdit* m_missedCallWait = nullptr;
     // RingOn, RingOff, HookOn, HookOff, CallerIdStop, NoLine: the record's order.
     std::array<QLineEdit*, 6> m_timingBoxes{};
-
-    std::unique_ptr<DeviceEventHandler> m_handler;
 };

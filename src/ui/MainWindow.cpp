@@ -1,17 +1,13 @@
 // Tavix CallerID: main, the program's own window: logo, line lamps and the login box.
 #include "ui/MainWindow.h"
 
-#include "device/DeviceLibrary.h"
-#include "notify/CallNotifier.h"
+#include "monitor/CallerIdCore.h"
+#include "notify/LoginStore.h"
 #include "ui/Artwork.h"
-#include "ui/CallerIdApp.h"
-#include "ui/DiagnosticsWindow.h"
-#include "ui/LedCode.h"
 #include "ui/MessageBoxes.h"
 #include "ui/Twips.h"
 
 #include <QCloseEvent>
-#include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,9 +16,7 @@
 #include <QScreen>
 #include <QStyle>
 
-#include <limits>
-#include <stdexcept>
-#include <string>
+#include <exception>
 #include <utility>
 
 namespace {
@@ -44,12 +38,12 @@ QFont formFont()
 
 QString title()
 {
-    return QString::fromLatin1(CallerIdApp::kTitle);
+    return QString::fromLatin1(MainWindow::kTitle);
 }
 
 } // namespace
 
-MainWindow::MainWindow(CallerIdApp& app) : m_app(app)
+MainWindow::MainWindow(CallerIdCore& core, MessageBoxes& boxes) : m_core(core), m_boxes(boxes)
 {
     setObjectName(QStringLiteral("main"));
     setWindowTitle(title());
@@ -58,6 +52,7 @@ MainWindow::MainWindow(CallerIdApp& app) : m_app(app)
     setWindowFlag(Qt::WindowMaximizeButtonHint, false);
     setFixedSize(twipsToPixels(3960), twipsToPixels(3750));
     createControls();
+    connect(&m_core, &CallerIdCore::lampSwitched, this, &MainWindow::showLamp);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(QStyle::alignedRect(layoutDirection(), Qt::AlignCenter, size(),
                                  screen->availableGeometry())
@@ -88,7 +83,7 @@ void MainWindow::createControls()
         const QRect spot = twipsRect(1440 + 600 * i, 1200, 450, 465);
         QLabel* lamp = place(new QLabel(this), QStringLiteral("OnLights%1").arg(i), spot);
         lamp->setPixmap(lit);
-        lamp->hide();
+        lamp->setVisible(m_core.lampLit(i));
         m_onLights[static_cast<size_t>(i)] = lamp;
     }
 
@@ -127,7 +122,7 @@ void MainWindow::createControls()
     auto* debug = place(new QPushButton(QStringLiteral("Show Debug"), this),
                         QStringLiteral("showDebugForm"), twipsRect(2400, 3360, 1215, 315));
     debug->hide();
-    connect(debug, &QPushButton::clicked, this, &MainWindow::showDebugForm);
+    connect(debug, &QPushButton::clicked, this, &MainWindow::diagnosticsWanted);
 
     setTabOrder(m_username, m_password);
     setTabOrder(m_password, save);
@@ -137,89 +132,40 @@ void MainWindow::createControls()
 void MainWindow::load()
 {
     m_loaded = true;
-    LoginStore::Values stored;
-    try {
-        stored = m_store.read();
-    } catch (const SettingsError& error) {
+    const QString problem = m_core.loadSettings();
+    if (!problem.isEmpty()) {
         // Shown once start-up is over: a box now would run device events in the middle of it.
-        const QString text = QString::fromStdString(error.what()) +
+        const QString text = problem +
                              QStringLiteral("\n\nThe login and the web application's host were "
                                             "not loaded. SAVE leaves the file as it is until it "
                                             "is corrected or removed.");
         QMetaObject::invokeMethod(this, [this, text] { warn(text); }, Qt::QueuedConnection);
     }
-    showLogin(stored.username, stored.password);
-    const std::string host = stored.host.isEmpty() ? std::string(kDefaultConnectorHost)
-                                                   : stored.host.toStdString();
-    m_notifier = std::make_unique<CallNotifier>(m_app.log(), host,
-                                                QFile::encodeName(stored.caFile).toStdString());
+    showLogin();
 }
 
-void MainWindow::LoadLogin()
+void MainWindow::showLogin()
 {
-    const LoginStore::Values stored = m_store.read();
-    showLogin(stored.username, stored.password);
-}
-
-void MainWindow::showLogin(const QString& user, const QString& password)
-{
-    m_loginUser = user;
-    m_loginPassword = password;
-    m_username->setText(m_loginUser);
-    m_password->setText(m_loginPassword);
+    m_username->setText(m_core.LoginUser());
+    m_password->setText(m_core.LoginPassword());
 }
 
 void MainWindow::saveLogin()
 {
     try {
-        m_store.saveLogin(m_username->text(), m_password->text());
-        // The boxes and the login in memory then show what the store really holds.
-        LoadLogin();
+        m_core.saveLogin(m_username->text(), m_password->text());
+        // The boxes then show what the store really holds.
+        showLogin();
     } catch (const SettingsError& error) {
         warn(QString::fromStdString(error.what()));
         return;
     }
-    m_app.messageBoxes().information(this, title(), QStringLiteral("Saved Successfully"));
+    m_boxes.information(this, title(), QStringLiteral("Saved Successfully"));
 }
 
-void MainWindow::showDebugForm()
+void MainWindow::showLamp(int line, bool lit)
 {
-    try {
-        DiagnosticsWindow& form = m_app.loadDiagnosticsWindow();
-        form.show();
-        form.raise();
-        form.activateWindow();
-    } catch (const std::exception& error) {
-        warn(QString::fromStdString(error.what()));
-    }
-}
-
-void MainWindow::LightOn(int32_t line)
-{
-    switchLamp(line, true);
-}
-
-void MainWindow::LightOff(int32_t line)
-{
-    switchLamp(line, false);
-}
-
-void MainWindow::switchLamp(int32_t line, bool lit)
-{
-    m_app.setCurrentLine(line);
-    if (line < std::numeric_limits<int16_t>::min() || line > std::numeric_limits<int16_t>::max())
-        throw std::overflow_error("Overflow: line " + std::to_string(line) +
-                                  " is beyond any lamp index");
-    if (line < 0 || line >= kLineCount)
-        throw std::out_of_range("There is no lamp for line " + std::to_string(line));
     m_onLights[static_cast<size_t>(line)]->setVisible(lit);
-}
-
-void MainWindow::SendCall(const std::string& callerID, const std::string& line)
-{
-    if (!m_notifier)
-        throw std::logic_error("The main window is not loaded: no web notification");
-    m_notifier->SendCall(callerID, line, m_loginUser, m_loginPassword);
 }
 
 void MainWindow::unload()
@@ -227,14 +173,13 @@ void MainWindow::unload()
     if (!std::exchange(m_loaded, false))
         return;
     try {
-        m_app.device().AD101_SetLED(m_app.CurrentLine(), LED_OFF);
+        m_core.switchOffCurrentLine();
     } catch (const std::exception& error) {
         warn(QString::fromStdString(error.what()));
     }
-    m_app.unloadDiagnosticsWindow();
+    emit diagnosticsUnloadWanted();
     // The program ends now, not when the web application answers.
-    if (m_notifier)
-        m_notifier->abandonPending();
+    m_core.abandonPendingCalls();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
@@ -245,5 +190,5 @@ void MainWindow::closeEvent(QCloseEvent* event)
 
 void MainWindow::warn(const QString& text)
 {
-    m_app.messageBoxes().warning(this, title(), text);
+    m_boxes.warning(this, title(), text);
 }

@@ -6,9 +6,8 @@
 #include "log/ActivityLog.h"
 #include "monitor/DeviceEventHandler.h"
 #include "monitor/DeviceEvents.h"
-#include "monitor/LineStatusTable.h"
-#include "monitor/MessagePort.h"
-#include "monitor/MonitorLinks.h"
+#include "monitor/DeviceWindow.h"
+#include "monitor/LineStatusModel.h"
 #include "notify/CallNotifier.h"
 
 #include <QTest>
@@ -25,7 +24,7 @@ using namespace std::chrono_literals;
 
 constexpr int kBurst = 1000;
 
-class Windows : public MainWindowLink, public DiagnosticsLink
+class Windows : public DeviceEventListener
 {
 public:
     explicit Windows(CallNotifier& notifier) : m_notifier(notifier) {}
@@ -60,27 +59,28 @@ TEST(CallsWhileConnectorIsSlow, EachCallerIsSentOnceOnItsLineAndEventsKeepFlowin
     DeviceLibrary device(fake.resolver());
     HttpsServer slow({.body = "OK", .delay = 3s});
     CallNotifier notifier(log, slow.host(), HttpsServer::caFile());
-    LineStatusTable table;
+    LineStatusModel table;
     table.build();
-    MessagePort port;
     Windows windows(notifier);
-    DeviceEventHandler handler(device, table, log, &windows, &windows);
-    InstallDeviceWindowProc(port.handle(), handler);
+    DeviceEventHandler handler(device, table, log, windows);
+    DeviceWindow window;
+    window.installDeviceWindowProc(&handler);
 
     // A caller on each line, 200 ms apart. Right after each is handled the line already holds
     // the next call's number, which must not be the one sent.
     for (int line = 0; line < kLineCount; ++line) {
         fake.line(line).callerId = "55500" + std::to_string(line);
         fake.line(line).callerIdCount = 1;
-        port.post(WM_DEVICE_EVENT, line * 65536 + EV_BACK_CID, 0);
-        port.deliverPending();
+        window.post(WM_DEVICE_EVENT, line * 65536 + EV_BACK_CID, 0);
+        window.deliverPosted();
         fake.line(line).callerId = "999999";
         QTest::qWait(200);
     }
     // Events go on being handled while every request waits for its reply.
     for (int i = 0; i < kBurst; ++i)
-        port.post(WM_DEVICE_EVENT, (i % 4) * 65536 + EV_LINE_STATE, LS_HOOK_ON_PRA);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return port.pendingCount() == 0; }, 30000));
+        window.post(WM_DEVICE_EVENT, (i % 4) * 65536 + EV_LINE_STATE, LS_HOOK_ON_PRA);
+    const auto handled = [&] { return logEntries(dir).size() == 4 * 5 + kBurst; };
+    EXPECT_TRUE(QTest::qWaitFor(handled, 30000));
     EXPECT_EQ(notifier.pendingCount(), 4u) << "the burst is handled before any reply";
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return notifier.pendingCount() == 0; }, 30000));

@@ -18,43 +18,12 @@ int32_t AD101_CALL AD101_InitDevice(AD101WindowHandle hWnd)
 }
 
 #ifdef TAVIX_ALL_BUT_GET_CALLER_ID
-int32_t AD101_CALL AD101_GetDevice(void) { return 1; }
-int32_t AD101_CALL AD101_FreeDevice(void) { return 1; }
-int32_t AD101_CALL AD101_SetLED(int32_t nLine, int32_t ledCode) { return nLine + ledCode; }
-int32_t AD101_CALL AD101_SetBusy(int32_t nLine, int32_t flag) { return nLine + flag; }
-int32_t AD101_CALL AD101_ShowCollateralPhoneDialed(int32_t show) { return show; }
-int32_t AD101_CALL AD101_SetDialOutStartTalkingTime(int32_t seconds) { return seconds; }
-int32_t AD101_CALL AD101_SetRingOffTime(int32_t seconds) { return seconds; }
-int32_t AD101_CALL AD101_ReadParameter(int32_t nLine) { return nLine; }
-int32_t AD101_CALL AD101_GetParameter(int32_t nLine, AD101TimingParameters* record)
-{
-    (void)record;
-    return nLine;
-}
-int32_t AD101_CALL AD101_SetParameter(int32_t nLine, AD101TimingParameters* record)
-{
-    (void)record;
-    return nLine;
-}
-int32_t AD101_CALL AD101_GetRingIndex(int32_t nLine) { return nLine; }
-int32_t AD101_CALL AD101_GetDialDigit(int32_t nLine, char* szDigits)
-{
-    (void)szDigits;
-    return nLine;
-}
-int32_t AD101_CALL AD101_GetCollateralDialDigit(int32_t nLine, char* szDigits)
-{
-    (void)szDigits;
-    return nLine;
-}
-int32_t AD101_CALL AD101_GetCPUVersion(int32_t nLine, char* szVersion)
-{
-    (void)szVersion;
-    return nLine;
-}
-int32_t AD101_CALL AD101_GetCPUID(int32_t nLine, char* szId)
-{
-    (void)szId;
-    return nLine;
-}
+/* Every entry of the table answers 1, under its own name except these two: the one above, and
+ * the one this library lacks, which the loader must not find. */
+#define AD101_InitDevice made_above_AD101_InitDevice
+#define AD101_GetCallerID missing_AD101_GetCallerID
+#pragma GCC diagnostic ignored "-Wunused-parameter"
+#define TAVIX_ANSWER_ONE(name, parameters, arguments)                                              \
+    int32_t AD101_CALL name parameters { return 1; }
+AD101_ENTRIES(TAVIX_ANSWER_ONE)
 #endif

@@ -23,8 +23,8 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::vector<std::string> kEntries = {
-#define TAVIX_ENTRY_NAME(name) #name,
-    TAVIX_AD101_ENTRIES(TAVIX_ENTRY_NAME)
+#define TAVIX_ENTRY_NAME(name, parameters, arguments) #name,
+    AD101_ENTRIES(TAVIX_ENTRY_NAME)
 #undef TAVIX_ENTRY_NAME
 };
 

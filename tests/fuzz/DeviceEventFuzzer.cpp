@@ -1,14 +1,13 @@
 // Tavix CallerID: libFuzzer target for the device event path. Random message sequences go
-// through DeviceWindowProc over a device whose texts, counts and records are fuzzed too.
+// through DeviceWindowProc over a device whose texts, counts and records are fuzzed too. No
+// application object: the event path needs none.
+#include "DeviceStandIn.h"
 #include "device/DeviceLibrary.h"
 #include "log/ActivityLog.h"
 #include "monitor/DeviceEventHandler.h"
 #include "monitor/DeviceEvents.h"
-#include "monitor/LineStatusTable.h"
-#include "monitor/MessagePort.h"
-#include "monitor/MonitorLinks.h"
-
-#include <QApplication>
+#include "monitor/DeviceWindow.h"
+#include "monitor/LineStatusModel.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -21,6 +20,8 @@
 #include <regex>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -42,52 +43,52 @@ void fuzzText(char* buffer, int width)
         buffer[bytes.size()] = '\0';
 }
 
-extern "C" {
-int32_t fzInit(AD101WindowHandle) { return 1; }
-int32_t fz0() { return 1; }
-int32_t fz1(int32_t) { return 1; }
-int32_t fz2(int32_t, int32_t) { return 1; }
-int32_t fzCount(int32_t) { return g_data->ConsumeIntegral<int32_t>(); }
-int32_t fzParameters(int32_t, AD101TimingParameters* p)
+// Answers from the fuzzer's data.
+class FuzzDevice
 {
-    for (int32_t* v : {&p->RingOn, &p->RingOff, &p->HookOn, &p->HookOff, &p->CallerIdStop, &p->NoLine})
-        *v = g_data->ConsumeIntegral<int32_t>();
-    return 1;
-}
-int32_t fzCallerId(int32_t, char* id, char* name, char* time)
-{
-    fuzzText(id, AD101_CALLERID_WIDTH);
-    fuzzText(name, AD101_NAME_WIDTH);
-    fuzzText(time, AD101_TIME_WIDTH);
-    return g_data->ConsumeIntegral<int32_t>();
-}
-int32_t fzDigits(int32_t, char* b) { return fuzzText(b, AD101_DIGITS_WIDTH), 1; }
-int32_t fzVersion(int32_t, char* b) { return fuzzText(b, AD101_CPUVERSION_WIDTH), 1; }
-int32_t fzCpuId(int32_t, char* b) { return fuzzText(b, AD101_CPUID_WIDTH), 1; }
-}
+public:
+    static FuzzDevice& current()
+    {
+        static FuzzDevice device;
+        return device;
+    }
 
-const std::map<std::string, void*> kEntries = {
-    {"AD101_InitDevice", reinterpret_cast<void*>(&fzInit)},
-    {"AD101_GetDevice", reinterpret_cast<void*>(&fz0)},
-    {"AD101_FreeDevice", reinterpret_cast<void*>(&fz0)},
-    {"AD101_SetLED", reinterpret_cast<void*>(&fz2)},
-    {"AD101_SetBusy", reinterpret_cast<void*>(&fz2)},
-    {"AD101_ShowCollateralPhoneDialed", reinterpret_cast<void*>(&fz1)},
-    {"AD101_SetDialOutStartTalkingTime", reinterpret_cast<void*>(&fz1)},
-    {"AD101_SetRingOffTime", reinterpret_cast<void*>(&fz1)},
-    {"AD101_ReadParameter", reinterpret_cast<void*>(&fz1)},
-    {"AD101_GetParameter", reinterpret_cast<void*>(&fzParameters)},
-    {"AD101_SetParameter", reinterpret_cast<void*>(&fzParameters)},
-    {"AD101_GetCallerID", reinterpret_cast<void*>(&fzCallerId)},
-    {"AD101_GetRingIndex", reinterpret_cast<void*>(&fzCount)},
-    {"AD101_GetDialDigit", reinterpret_cast<void*>(&fzDigits)},
-    {"AD101_GetCollateralDialDigit", reinterpret_cast<void*>(&fzDigits)},
-    {"AD101_GetCPUVersion", reinterpret_cast<void*>(&fzVersion)},
-    {"AD101_GetCPUID", reinterpret_cast<void*>(&fzCpuId)},
+    int32_t AD101_InitDevice(AD101WindowHandle) { return 1; }
+    int32_t AD101_GetDevice() { return 1; }
+    int32_t AD101_FreeDevice() { return 1; }
+    int32_t AD101_SetLED(int32_t, int32_t) { return 1; }
+    int32_t AD101_SetBusy(int32_t, int32_t) { return 1; }
+    int32_t AD101_ShowCollateralPhoneDialed(int32_t) { return 1; }
+    int32_t AD101_SetDialOutStartTalkingTime(int32_t) { return 1; }
+    int32_t AD101_SetRingOffTime(int32_t) { return 1; }
+    int32_t AD101_ReadParameter(int32_t) { return 1; }
+    int32_t AD101_GetParameter(int32_t, AD101TimingParameters* p)
+    {
+        for (int32_t* v :
+             {&p->RingOn, &p->RingOff, &p->HookOn, &p->HookOff, &p->CallerIdStop, &p->NoLine})
+            *v = g_data->ConsumeIntegral<int32_t>();
+        return 1;
+    }
+    int32_t AD101_SetParameter(int32_t, const AD101TimingParameters*) { return 1; }
+    int32_t AD101_GetCallerID(int32_t, char* id, char* name, char* time)
+    {
+        fuzzText(id, AD101_CALLERID_WIDTH);
+        fuzzText(name, AD101_NAME_WIDTH);
+        fuzzText(time, AD101_TIME_WIDTH);
+        return g_data->ConsumeIntegral<int32_t>();
+    }
+    int32_t AD101_GetRingIndex(int32_t) { return g_data->ConsumeIntegral<int32_t>(); }
+    int32_t AD101_GetDialDigit(int32_t, char* b) { return fuzzText(b, AD101_DIGITS_WIDTH), 1; }
+    int32_t AD101_GetCollateralDialDigit(int32_t, char* b)
+    {
+        return fuzzText(b, AD101_DIGITS_WIDTH), 1;
+    }
+    int32_t AD101_GetCPUVersion(int32_t, char* b) { return fuzzText(b, AD101_CPUVERSION_WIDTH), 1; }
+    int32_t AD101_GetCPUID(int32_t, char* b) { return fuzzText(b, AD101_CPUID_WIDTH), 1; }
 };
 
 // The windows' side, with the same refusals as the real windows.
-class FakeWindows : public MainWindowLink, public DiagnosticsLink
+class FakeWindows : public DeviceEventListener
 {
 public:
     void LightOn(int32_t line) override { lamp(line); }
@@ -125,24 +126,21 @@ struct World {
     World()
         : folder(fs::temp_directory_path() / ("tavix-fuzz-" + std::to_string(getpid()))),
           log(folder / "tavix.log", [] { return TimeOfDay{12, 0, 0}; }),
-          device([](const char* name) { return kEntries.at(name); }),
-          handler(device, table, log, &windows, &windows)
+          device(DeviceStandIn<FuzzDevice>::resolver()), handler(device, table, log, windows)
     {
         fs::create_directories(folder);
         table.build();
-        port.setWindowProc(&recordingProc);
-        InstallDeviceWindowProc(port.handle(), handler);
-        items = table.LineItems();
+        window.replaceWindowProcedure(&recordingProc);
+        window.installDeviceWindowProc(&handler);
     }
 
     fs::path folder;
     ActivityLog log;
     DeviceLibrary device;
-    LineStatusTable table;
+    LineStatusModel table;
     FakeWindows windows;
     DeviceEventHandler handler;
-    MessagePort port;
-    std::array<QTreeWidgetItem*, kLineCount> items;
+    DeviceWindow window;
 };
 
 World* g_world = nullptr;
@@ -195,8 +193,8 @@ bool faultsOnBadLine(int32_t kind, int32_t lParam, bool ticked)
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    static QApplication app(*argc, *argv);
+    (void)argc;
+    (void)argv;
     static World world;
     g_world = &world;
     return 0;
@@ -228,7 +226,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
         if (m.message == WM_DEVICE_EVENT && (line < 0 || line > 3) &&
             faultsOnBadLine(kindOf(m.wParam), m.lParam, w.windows.ticked))
             ++expectedFaults;
-        const int32_t result = DeviceWindowProc(w.port.handle(), m.message, m.wParam, m.lParam);
+        const int32_t result = w.window.send(m.message, m.wParam, m.lParam);
         if (result != (m.wParam ^ m.lParam))
             std::abort(); // the previous procedure's result must come back unchanged
         sent.push_back(m);
@@ -238,8 +236,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
     if (g_passedOn != sent)
         std::abort();
     // No row outside 0..3: still the same four rows.
-    if (w.table.topLevelItemCount() != kLineCount || w.table.LineItems() != w.items)
+    if (w.table.rowCount() != kLineCount)
         std::abort();
+    for (int line = 0; line < kLineCount; ++line)
+        if (w.table.cellText(line, COL_LINE_ID) != "0" + std::to_string(line + 1))
+            std::abort();
     // One log line per trapped fault.
     if (countFaultEntries(readLog(w.log.path())) != expectedFaults)
         std::abort();

@@ -1,5 +1,5 @@
-// Tavix CallerID tests: a device event handler behind a message port, with a recording device,
-// a log with a fixed clock and fake windows.
+// Tavix CallerID tests: a device event handler behind the device's window, with a recording
+// device, a log with a fixed clock and fake windows.
 #pragma once
 
 #include "RecordingDevice.h"
@@ -8,9 +8,8 @@
 #include "log/LogObserver.h"
 #include "monitor/DeviceEventHandler.h"
 #include "monitor/DeviceEvents.h"
-#include "monitor/LineStatusTable.h"
-#include "monitor/MessagePort.h"
-#include "monitor/MonitorLinks.h"
+#include "monitor/DeviceWindow.h"
+#include "monitor/LineStatusModel.h"
 
 #include <gtest/gtest.h>
 
@@ -22,14 +21,14 @@
 
 // Each fake records its calls; `during` runs inside every call, to look at the state at that
 // moment or to fail.
-struct FakeMainWindow : MainWindowLink {
+struct FakeMainWindow {
     std::vector<std::string> calls;
     std::string sentCallerId;
     std::function<void()> during = [] {};
 
-    void LightOn(int32_t line) override { record("LightOn " + std::to_string(line)); }
-    void LightOff(int32_t line) override { record("LightOff " + std::to_string(line)); }
-    void SendCall(const std::string& callerID, const std::string& line) override
+    void LightOn(int32_t line) { record("LightOn " + std::to_string(line)); }
+    void LightOff(int32_t line) { record("LightOff " + std::to_string(line)); }
+    void SendCall(const std::string& callerID, const std::string& line)
     {
         sentCallerId = callerID;
         record("SendCall " + line);
@@ -41,18 +40,18 @@ struct FakeMainWindow : MainWindowLink {
     }
 };
 
-struct FakeDiagnostics : DiagnosticsLink {
+struct FakeDiagnostics {
     bool ticked = true;
     mutable std::vector<std::string> calls;
     std::function<void()> during = [] {};
 
-    bool showPhoneNumberTicked() const override
+    bool showPhoneNumberTicked() const
     {
         calls.push_back("showPhoneNumberTicked");
         during();
         return ticked;
     }
-    void showTimingParameters(int32_t line, const AD101TimingParameters& p) override
+    void showTimingParameters(int32_t line, const AD101TimingParameters& p)
     {
         std::string call = "showTimingParameters " + std::to_string(line);
         for (int32_t v : {p.RingOn, p.RingOff, p.HookOn, p.HookOff, p.CallerIdStop, p.NoLine})
@@ -62,8 +61,27 @@ struct FakeDiagnostics : DiagnosticsLink {
     }
 };
 
+// What the handler reaches beyond the table and the log, split as the two windows show it.
+struct FakeWindows : DeviceEventListener {
+    FakeMainWindow& mainWindow;
+    FakeDiagnostics& diagnostics;
+
+    FakeWindows(FakeMainWindow& main, FakeDiagnostics& form) : mainWindow(main), diagnostics(form) {}
+    void LightOn(int32_t line) override { mainWindow.LightOn(line); }
+    void LightOff(int32_t line) override { mainWindow.LightOff(line); }
+    void SendCall(const std::string& callerID, const std::string& line) override
+    {
+        mainWindow.SendCall(callerID, line);
+    }
+    bool showPhoneNumberTicked() const override { return diagnostics.showPhoneNumberTicked(); }
+    void showTimingParameters(int32_t line, const AD101TimingParameters& record) override
+    {
+        diagnostics.showTimingParameters(line, record);
+    }
+};
+
 struct PassedMessage {
-    HWND window;
+    AD101WindowHandle window;
     uint32_t message;
     int32_t wParam;
     int32_t lParam;
@@ -73,7 +91,8 @@ struct PassedMessage {
 // The window procedure that was in place before DeviceWindowProc.
 inline std::vector<PassedMessage> g_passedOn;
 inline int32_t g_previousResult = 0;
-inline int32_t previousWindowProc(HWND window, uint32_t message, int32_t wParam, int32_t lParam)
+inline int32_t previousWindowProc(AD101WindowHandle window, uint32_t message, int32_t wParam,
+                                  int32_t lParam)
 {
     g_passedOn.push_back({window, message, wParam, lParam});
     return g_previousResult;
@@ -87,8 +106,8 @@ protected:
     DeviceEventTest()
     {
         table.build();
-        SetWindowLongPtrW(port.handle(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&previousWindowProc));
-        InstallDeviceWindowProc(port.handle(), handler);
+        window.replaceWindowProcedure(&previousWindowProc);
+        window.installDeviceWindowProc(&handler);
         g_passedOn.clear();
     }
 
@@ -99,8 +118,8 @@ protected:
     }
     void sendRaw(int32_t wParam, int32_t lParam = 0)
     {
-        port.post(WM_DEVICE_EVENT, wParam, lParam);
-        port.deliverPending();
+        window.post(WM_DEVICE_EVENT, wParam, lParam);
+        window.deliverPosted();
     }
 
     std::string logBytes() const { return readFile(logPath); }
@@ -131,14 +150,15 @@ protected:
 
     RecordingDevice device;
     DeviceLibrary library{device.resolver()};
-    LineStatusTable table;
+    LineStatusModel table;
     TempDir dir;
     std::filesystem::path logPath = dir / "tavix.log";
     ActivityLog activityLog{logPath, [] { return TimeOfDay{9, 30, 5}; }};
     FakeMainWindow mainWindow;
     FakeDiagnostics diagnostics;
-    DeviceEventHandler handler{library, table, activityLog, &mainWindow, &diagnostics};
-    MessagePort port;
+    FakeWindows windows{mainWindow, diagnostics};
+    DeviceEventHandler handler{library, table, activityLog, windows};
+    DeviceWindow window;
 };
 
 // A device text field of `width` characters holding `text`, as the device leaves it.

@@ -14,24 +14,22 @@ const std::string kLine4Fault = "Line index 4 is out of range (0 to 3)";
 
 TEST_F(DeviceEventTest, EveryMessageGoesOnToThePreviousProcedureOnceAndUnchanged)
 {
-    ASSERT_EQ(port.windowProc(), &DeviceWindowProc);
-    ASSERT_EQ(OldWindowProc, &previousWindowProc);
-    const HWND window = port.handle();
+    const AD101WindowHandle handle = window.handle();
     const std::vector<PassedMessage> messages = {
-        {window, WM_DEVICE_EVENT, 65536 + EV_BACK_ENABLE, 0},
-        {window, WM_DEVICE_EVENT, -65529, 7},
-        {window, WM_DEVICE_EVENT, 4 * 65536 + EV_DISABLE, -1},
-        {window, 0, 1, 2},
-        {window, WM_DEVICE_EVENT - 1, EV_BACK_ENABLE, 0},
-        {window, WM_DEVICE_EVENT + 1, EV_BACK_ENABLE, 0},
-        {window, UINT32_MAX, INT32_MIN, INT32_MAX},
+        {handle, WM_DEVICE_EVENT, 65536 + EV_BACK_ENABLE, 0},
+        {handle, WM_DEVICE_EVENT, -65529, 7},
+        {handle, WM_DEVICE_EVENT, 4 * 65536 + EV_DISABLE, -1},
+        {handle, 0, 1, 2},
+        {handle, WM_DEVICE_EVENT - 1, EV_BACK_ENABLE, 0},
+        {handle, WM_DEVICE_EVENT + 1, EV_BACK_ENABLE, 0},
+        {handle, UINT32_MAX, INT32_MIN, INT32_MAX},
     };
     int32_t result = -7;
     for (const PassedMessage& m : messages) {
         SCOPED_TRACE(m.message);
         g_passedOn.clear();
         g_previousResult = result += 1000;
-        EXPECT_EQ(port.windowProc()(m.window, m.message, m.wParam, m.lParam), result);
+        EXPECT_EQ(window.send(m.message, m.wParam, m.lParam), result);
         EXPECT_EQ(g_passedOn, std::vector{m});
     }
     // Only message 1204 was handled.
@@ -40,8 +38,8 @@ TEST_F(DeviceEventTest, EveryMessageGoesOnToThePreviousProcedureOnceAndUnchanged
 
     g_passedOn.clear();
     for (const PassedMessage& m : messages)
-        port.post(m.message, m.wParam, m.lParam);
-    port.deliverPending();
+        window.post(m.message, m.wParam, m.lParam);
+    window.deliverPosted();
     EXPECT_EQ(g_passedOn, messages);
 }
 
@@ -51,7 +49,7 @@ TEST_F(DeviceEventTest, UnknownKindsSubCodesAndNegativeParametersDoNothing)
     const std::set<int32_t> handled = {7, 8, 9, 10, 11, 12, 13, 14, 170, 187, 238, 255};
     size_t sent = 0;
     auto post = [&](int32_t wParam, int32_t lParam) {
-        port.post(WM_DEVICE_EVENT, wParam, lParam);
+        window.post(WM_DEVICE_EVENT, wParam, lParam);
         ++sent;
     };
     for (int32_t kind = 0; kind < 65536; ++kind)
@@ -61,7 +59,7 @@ TEST_F(DeviceEventTest, UnknownKindsSubCodesAndNegativeParametersDoNothing)
         post(wParam, 1);
     for (int32_t lParam : {0, 12, -1, 65536 + 1, INT32_MIN, INT32_MAX})
         post(EV_LINE_STATE, lParam);
-    port.deliverPending();
+    window.deliverPosted();
 
     EXPECT_EQ(g_passedOn.size(), sent);
     EXPECT_EQ(rows(), before);
@@ -176,7 +174,7 @@ TEST_F(DeviceEventTest, DeviceVersionAndBackDeviceEnableTheRowWithTheFullCpuVers
         send(line, kind);
 
         EXPECT_EQ(rows(), expected);
-        EXPECT_EQ(table.LineItems()[line]->text(COL_CPU_VERSION), "AD101 V2.1");
+        EXPECT_EQ(table.shownText(line, COL_CPU_VERSION), "AD101 V2.1");
         EXPECT_EQ(device.calls(), std::vector<std::string>{"AD101_GetCPUVersion " +
                                                            std::to_string(line) + " buf"});
         EXPECT_EQ(logBytes(), *log ? entries({log}) : "");
@@ -304,22 +302,6 @@ TEST_F(DeviceEventTest, TheTrapLogsEachFaultAsOneLineAndEndsTheEvent)
     EXPECT_EQ(g_passedOn.size(), 3u);
 }
 
-TEST_F(DeviceEventTest, AWindowThatIsNotConnectedIsAFault)
-{
-    handler.setMainWindowLink(nullptr);
-    handler.setDiagnosticsLink(nullptr);
-    send(1, EV_BACK_ENABLE);
-    send(0, EV_DIAL_DIGIT);
-    send(0, EV_PARAMETER);
-
-    EXPECT_EQ(table.cellText(1, COL_DEVICE_STATE), "Enable");
-    EXPECT_EQ(logBytes(),
-              entries({"MCU_BACKENABLE", "The main window is not connected to the device events",
-                       "The diagnostics window is not connected to the device events",
-                       "The diagnostics window is not connected to the device events"}));
-    EXPECT_EQ(device.calls(), std::vector<std::string>{"AD101_GetParameter 0 buf"});
-}
-
 TEST_F(DeviceEventTest, AMissingDeviceEntryIsLoggedAndLeavesTheLaterCellsAlone)
 {
     device.removeEntry("AD101_GetCPUVersion");
@@ -390,30 +372,30 @@ TEST_F(DeviceEventTest, ParameterRecordIsZeroedBeforeTheDeviceFillsIt)
             return reinterpret_cast<void*>(&silentGetParameter);
         return inner(name);
     });
-    DeviceEventHandler other(silent, table, activityLog, &mainWindow, &diagnostics);
+    DeviceEventHandler other(silent, table, activityLog, windows);
     other.HandleDeviceEvent(2 * 65536 + EV_PARAMETER, 0);
     EXPECT_EQ(diagnostics.calls, std::vector<std::string>{"showTimingParameters 2 0 0 0 0 0 0"});
 }
 
 TEST_F(DeviceEventTest, InstallingTwiceOnOneWindowStillPassesEachMessageOnOnce)
 {
-    InstallDeviceWindowProc(port.handle(), handler);
-    EXPECT_EQ(OldWindowProc, &previousWindowProc);
+    window.installDeviceWindowProc(&handler);
     send(1, EV_BACK_ENABLE);
     EXPECT_EQ(g_passedOn.size(), 1u);
     EXPECT_EQ(logBytes(), entries({"MCU_BACKENABLE"}));
 }
 
-TEST_F(DeviceEventTest, ANewHandlerTakesOverAndADeadOneIsNeverReached)
+TEST_F(DeviceEventTest, ANewHandlerTakesOverAndOneTakenOutIsNeverReached)
 {
-    LineStatusTable otherTable;
+    LineStatusModel otherTable;
     otherTable.build();
     {
-        DeviceEventHandler other(library, otherTable, activityLog, &mainWindow, &diagnostics);
-        InstallDeviceWindowProc(port.handle(), other);
+        DeviceEventHandler other(library, otherTable, activityLog, windows);
+        window.installDeviceWindowProc(&other);
         send(1, EV_BACK_ENABLE);
+        window.installDeviceWindowProc(nullptr);
     }
-    send(2, EV_BACK_ENABLE); // the active handler is gone
+    send(2, EV_BACK_ENABLE); // no handler is installed now
 
     EXPECT_EQ(otherTable.cellText(1, COL_DEVICE_STATE), "Enable");
     EXPECT_EQ(table.cellText(1, COL_DEVICE_STATE), "Disable");
@@ -424,9 +406,9 @@ TEST_F(DeviceEventTest, ANewHandlerTakesOverAndADeadOneIsNeverReached)
 
 TEST_F(DeviceEventTest, TheEventLoopDeliversNotificationsInPostingOrder)
 {
-    port.post(WM_DEVICE_EVENT, EV_BACK_ENABLE, 0);
-    port.post(WM_DEVICE_EVENT, 65536 + EV_MISSED_CALL, 0);
-    port.post(WM_DEVICE_EVENT, 2 * 65536 + EV_LINE_STATE, LS_NO_HOOK_PRB);
+    window.post(WM_DEVICE_EVENT, EV_BACK_ENABLE, 0);
+    window.post(WM_DEVICE_EVENT, 65536 + EV_MISSED_CALL, 0);
+    window.post(WM_DEVICE_EVENT, 2 * 65536 + EV_LINE_STATE, LS_NO_HOOK_PRB);
     QCoreApplication::processEvents();
 
     EXPECT_EQ(logBytes(), entries({"MCU_BACKENABLE", "Missed Call", "NOHKPRB"}));

@@ -5,8 +5,7 @@
 #include "log/ActivityLog.h"
 #include "monitor/DeviceEventHandler.h"
 #include "monitor/DeviceEvents.h"
-#include "monitor/LineStatusTable.h"
-#include "monitor/MonitorLinks.h"
+#include "monitor/LineStatusModel.h"
 
 #include <gtest/gtest.h>
 
@@ -15,13 +14,18 @@
 
 namespace {
 
-struct Lamps : MainWindowLink {
+struct Lamps : DeviceEventListener {
     std::vector<std::string> calls;
     void LightOn(int32_t line) override { calls.push_back("LightOn " + std::to_string(line)); }
     void LightOff(int32_t line) override { calls.push_back("LightOff " + std::to_string(line)); }
     void SendCall(const std::string&, const std::string& line) override
     {
         calls.push_back("SendCall " + line);
+    }
+    bool showPhoneNumberTicked() const override { return true; }
+    void showTimingParameters(int32_t line, const AD101TimingParameters&) override
+    {
+        calls.push_back("showTimingParameters " + std::to_string(line));
     }
 };
 
@@ -32,7 +36,7 @@ protected:
     {
         table.build();
         box.open();
-        InstallDeviceWindowProc(box.port().handle(), handler);
+        box.window().installDeviceWindowProc(&handler);
     }
 
     // Runs tavix-sim and waits until the event it posts has been handled.
@@ -51,9 +55,9 @@ protected:
     TempDir dir;
     ActivityLog activityLog{dir / "tavix.log", [] { return TimeOfDay{9, 30, 5}; }};
     SimulatorHarness box;
-    LineStatusTable table;
+    LineStatusModel table;
     Lamps lamps;
-    DeviceEventHandler handler{box.device(), table, activityLog, &lamps};
+    DeviceEventHandler handler{box.device(), table, activityLog, lamps};
 };
 
 TEST_F(SimulatedBoxEvents, DeviceReportsFillTheirRowAtFullWidth)
@@ -67,7 +71,7 @@ TEST_F(SimulatedBoxEvents, DeviceReportsFillTheirRowAtFullWidth)
     EXPECT_EQ(table.cellText(2, COL_DEVICE_STATE), "Enable");
     EXPECT_EQ(table.cellText(2, COL_CPU_VERSION), "AD101 V9.1" + std::string(22, '\0'));
     EXPECT_EQ(table.cellText(2, COL_DEVICE_ID), "Z9Y8");
-    EXPECT_EQ(table.topLevelItem(2)->text(COL_CPU_VERSION), "AD101 V9.1");
+    EXPECT_EQ(table.shownText(2, COL_CPU_VERSION), "AD101 V9.1");
     EXPECT_EQ(lamps.calls, std::vector<std::string>{"LightOn 2"});
     EXPECT_EQ(log(), "> 093005: MCU_BACKDEVICE\r\n...\r\n"
                      "> 093005: MCU_BACK CPU ID\r\n...\r\n"
@@ -82,13 +86,13 @@ TEST_F(SimulatedBoxEvents, RingsAndHookChangesFollowTheBox)
     EXPECT_EQ(table.cellText(1, COL_LINE_STATE), "3");
 
     event(1, EV_BACK_CID);
-    EXPECT_EQ(table.topLevelItem(1)->text(COL_CALLER_ID), "0123456789");
+    EXPECT_EQ(table.shownText(1, COL_CALLER_ID), "0123456789");
     EXPECT_EQ(lamps.calls, std::vector<std::string>{"SendCall 1"});
 
     // Off hook during the call: the number stays.
     event(1, EV_LINE_STATE, LS_HOOK_OFF_PRA);
     EXPECT_EQ(table.cellText(1, COL_LINE_STATE), "HOOK OFF PR+");
-    EXPECT_EQ(table.topLevelItem(1)->text(COL_CALLER_ID), "0123456789");
+    EXPECT_EQ(table.shownText(1, COL_CALLER_ID), "0123456789");
 
     // After the call the box holds neither number nor ring: off hook empties the cell.
     set(1, "callerid", "");

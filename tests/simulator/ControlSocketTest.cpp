@@ -48,7 +48,7 @@ class ControlSocketTest : public ::testing::Test
     json request(const std::string& line)
     {
         try {
-            return json::parse(ControlClient(box.socketPath()).request(line));
+            return json::parse(ControlClient(box.controlAddress()).request(line));
         } catch (const std::exception& error) {
             ADD_FAILURE() << "request failed: " << error.what();
             return {};
@@ -82,7 +82,7 @@ TEST_F(ControlSocketTest, SocketIsForTheOwnerOnly)
     struct stat status
     {
     };
-    ASSERT_EQ(stat(box.socketPath().c_str(), &status), 0);
+    ASSERT_EQ(stat(box.controlAddress().c_str(), &status), 0);
     EXPECT_TRUE(S_ISSOCK(status.st_mode));
     EXPECT_EQ(status.st_mode & 0777, 0600u);
     EXPECT_EQ(status.st_uid, getuid());
@@ -91,20 +91,20 @@ TEST_F(ControlSocketTest, SocketIsForTheOwnerOnly)
 TEST_F(ControlSocketTest, StaleSocketOfADeadProgramIsReplaced)
 {
     {
-        BoundSocket leftOver(box.socketPath(), false);
+        BoundSocket leftOver(box.controlAddress(), false);
     }
-    ASSERT_TRUE(std::filesystem::exists(box.socketPath()));
+    ASSERT_TRUE(std::filesystem::exists(box.controlAddress()));
     box.open();
     EXPECT_EQ(box.status().value("open", false), true);
 }
 
 TEST_F(ControlSocketTest, LiveSocketOfAnotherBoxIsLeftAlone)
 {
-    BoundSocket other(box.socketPath(), true);
+    BoundSocket other(box.controlAddress(), true);
     box.open();
     // Our listener still owns the path: a client reaches it, not the box.
     const int client = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const sockaddr_un address = unixSocketAddress(box.socketPath());
+    const sockaddr_un address = unixSocketAddress(box.controlAddress());
     ASSERT_EQ(connect(client, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
     const int accepted = accept(other.fd(), nullptr, nullptr);
     EXPECT_GE(accepted, 0);

@@ -2,7 +2,7 @@
 #include "SimulatorHarness.h"
 
 #include "monitor/DeviceEvents.h"
-#include "monitor/WindowSystem.h"
+#include "simulator/ControlChannel.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -26,25 +26,25 @@ constexpr int32_t kMarkerWParam = 0x7EADBEEF;
 
 SimulatorHarness::SimulatorHarness()
     : m_runtimeEnv("XDG_RUNTIME_DIR", m_runtimeDir.path().string()),
-      m_port(std::make_unique<MessagePort>())
+      m_window(std::make_unique<DeviceWindow>())
 {
     if (g_harness)
         throw std::logic_error("one SimulatorHarness at a time");
     g_harness = this;
-    SetWindowLongPtrW(m_port->handle(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&record));
+    m_window->replaceWindowProcedure(&record);
 }
 
 SimulatorHarness::~SimulatorHarness()
 {
     if (m_opened)
         m_device.AD101_FreeDevice();
-    m_port.reset();
+    m_window.reset();
     g_harness = nullptr;
 }
 
-std::string SimulatorHarness::socketPath() const
+std::string SimulatorHarness::controlAddress() const
 {
-    return (m_runtimeDir / "tavix-ad101.sock").string();
+    return defaultControlAddress();
 }
 
 int32_t SimulatorHarness::record(AD101WindowHandle, uint32_t message, int32_t wParam,
@@ -64,7 +64,7 @@ SimulatorHarness::Message SimulatorHarness::event(int32_t line, int32_t kind, in
 
 void SimulatorHarness::open()
 {
-    m_device.AD101_InitDevice(m_port->handle());
+    m_device.AD101_InitDevice(m_window->handle());
     m_opened = true;
     EXPECT_TRUE(waitForMessages(12)) << "the box did not report its lines";
     forget();
@@ -113,7 +113,8 @@ void SimulatorHarness::drain()
 SimulatorHarness::ToolRun SimulatorHarness::tool(const QStringList& arguments)
 {
     QProcess process;
-    process.start(QStringLiteral(TAVIX_BIN_DIR "/tavix-sim"), arguments);
+    // Beside the test, as the build puts every program in one folder.
+    process.start(QCoreApplication::applicationDirPath() + QStringLiteral("/tavix-sim"), arguments);
     if (!process.waitForFinished(kDeadlineMs)) {
         process.kill();
         process.waitForFinished();

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "device/DeviceLibrary.h"
-#include "monitor/MessagePort.h"
+#include "monitor/DeviceWindow.h"
 
 #include "ScopedEnv.h"
 #include "TempDir.h"
@@ -19,9 +19,9 @@
 #include <string>
 #include <vector>
 
-// The real box library loaded through DeviceLibrary, a MessagePort whose window procedure
-// records every message, the box's runtime folder in a temporary XDG_RUNTIME_DIR, and the
-// tavix-sim tool run as a child process. One at a time.
+// The real box library loaded through DeviceLibrary, a device window whose procedure records
+// every message, the box's runtime folder in a temporary XDG_RUNTIME_DIR, and the tavix-sim
+// tool run as a child process. One at a time.
 class SimulatorHarness
 {
   public:
@@ -49,9 +49,10 @@ class SimulatorHarness
     SimulatorHarness& operator=(const SimulatorHarness&) = delete;
 
     DeviceLibrary& device() { return m_device; }
-    MessagePort& port() { return *m_port; }
+    DeviceWindow& window() { return *m_window; }
     const TempDir& runtimeDir() const { return m_runtimeDir; }
-    std::string socketPath() const;
+    // Where the box's control channel is.
+    std::string controlAddress() const;
 
     // AD101_InitDevice with the port; waits for the twelve opening events and forgets them.
     void open();
@@ -88,7 +89,7 @@ class SimulatorHarness
     TempDir m_runtimeDir;
     ScopedEnv m_runtimeEnv;
     DeviceLibrary m_device;
-    std::unique_ptr<MessagePort> m_port;
+    std::unique_ptr<DeviceWindow> m_window;
     std::vector<Message> m_received;
     std::function<void(const Message&)> m_onMessage;
     bool m_opened = false;

@@ -116,7 +116,7 @@ TEST_F(TavixSimToolTest, WithoutABoxEveryCommandFailsClearly)
                                                                  {"hangup", "0"}}) {
         const SimulatorHarness::ToolRun run = box.tool(arguments);
         EXPECT_EQ(run.exitCode, 1) << arguments.join(' ').toStdString();
-        EXPECT_NE(run.err.find("no simulated AD101 box is running at " + box.socketPath()),
+        EXPECT_NE(run.err.find("no simulated AD101 box is running at " + box.controlAddress()),
                   std::string::npos)
             << run.err;
         EXPECT_TRUE(run.out.empty());

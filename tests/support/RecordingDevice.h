@@ -24,6 +24,8 @@ public:
 
     RecordingDevice();
     ~RecordingDevice();
+    RecordingDevice(const RecordingDevice&) = delete;
+    RecordingDevice& operator=(const RecordingDevice&) = delete;
 
     // A DeviceLibrary whose entries are this fake's; entries named in `missing` are absent.
     DeviceLibrary::Resolver resolver();
@@ -38,13 +40,33 @@ public:
     // Posts to the handle given to AD101_InitDevice, as the library does.
     void postToProgram(uint32_t message, int32_t wParam, int32_t lParam) const;
 
-    // Internal: used by the C entry functions.
+    // The library's entries, as the stand-in's C entries call them.
     static RecordingDevice& current();
     void record(std::string call) { m_calls.push_back(std::move(call)); }
-    Line* lineOrNull(int32_t index);
-    AD101WindowHandle m_initHandle = 0;
+    int32_t AD101_InitDevice(AD101WindowHandle hWnd);
+    int32_t AD101_GetDevice() { return 1; }
+    int32_t AD101_FreeDevice() { return 1; }
+    int32_t AD101_SetLED(int32_t, int32_t) { return 1; }
+    int32_t AD101_SetBusy(int32_t, int32_t) { return 1; }
+    int32_t AD101_ShowCollateralPhoneDialed(int32_t) { return 1; }
+    int32_t AD101_SetDialOutStartTalkingTime(int32_t) { return 1; }
+    int32_t AD101_SetRingOffTime(int32_t) { return 1; }
+    int32_t AD101_ReadParameter(int32_t) { return 1; }
+    int32_t AD101_GetParameter(int32_t nLine, AD101TimingParameters* record);
+    int32_t AD101_SetParameter(int32_t nLine, const AD101TimingParameters* record);
+    int32_t AD101_GetCallerID(int32_t nLine, char* szCallerID, char* szName, char* szTime);
+    int32_t AD101_GetRingIndex(int32_t nLine) { return lineFor(nLine).rings; }
+    int32_t AD101_GetDialDigit(int32_t nLine, char* szDigits);
+    int32_t AD101_GetCollateralDialDigit(int32_t nLine, char* szDigits);
+    int32_t AD101_GetCPUVersion(int32_t nLine, char* szVersion);
+    int32_t AD101_GetCPUID(int32_t nLine, char* szId);
 
 private:
+    // Line `index`, or for any other line one with empty texts and zero counts.
+    Line& lineFor(int32_t index);
+
+    AD101WindowHandle m_initHandle = nullptr;
+    Line m_otherLine;
     std::array<Line, 4> m_lines;
     std::vector<std::string> m_calls;
     std::set<std::string> m_missing;

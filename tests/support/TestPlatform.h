@@ -1,6 +1,8 @@
 // Tavix CallerID tests: what differs between the systems the tests run on, in one place.
 #pragma once
 
+#include "device/ad101_api.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -27,6 +29,9 @@ int linuxProcessId();
 // Starts a Linux program (argv[0] an absolute path) and returns without keeping it as a child:
 // it must end by itself.
 void startLinuxProgram(const std::vector<std::string>& argv);
+
+// Posts to the window the device library was given, as the library does: from any thread.
+void postToWindow(AD101WindowHandle window, uint32_t message, int32_t wParam, int32_t lParam);
 
 // Forgets what the program stored for the user (the settings file lives in each test's own
 // folder; the Windows registry is the machine's, shared by every test).

@@ -22,6 +22,12 @@ const SystemTexts kSystemTexts = {
     .libraryNotFound = "cannot open shared object file",
 };
 
+void postToWindow(AD101WindowHandle window, uint32_t message, int32_t wParam, int32_t lParam)
+{
+    const auto* port = reinterpret_cast<const AD101MessagePort*>(window);
+    port->post(port->context, message, wParam, lParam);
+}
+
 void setEnvironment(const char* name, const char* value)
 {
     if (value)

@@ -22,6 +22,13 @@ const SystemTexts kSystemTexts = {
     .libraryNotFound = "",
 };
 
+void postToWindow(AD101WindowHandle window, uint32_t message, int32_t wParam, int32_t lParam)
+{
+    // Signed values, widened on 64-bit Windows, as the library posts them.
+    PostMessageW(reinterpret_cast<HWND>(window), message, static_cast<WPARAM>(wParam),
+                 static_cast<LPARAM>(lParam));
+}
+
 namespace {
 
 // Wine's own exports, which map between Windows and Linux file names. The results are

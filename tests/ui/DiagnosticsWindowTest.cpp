@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -26,6 +27,23 @@ TEST_F(DiagnosticsWindowTest, HasItsTitleFixedSizeAndFont)
     EXPECT_EQ(f.font().family(), "Arial");
     EXPECT_EQ(f.font().pointSize(), 9);
     EXPECT_EQ(control<QLabel>(f, "Label4").font().family(), "Arial");
+}
+
+TEST_F(DiagnosticsWindowTest, ListView1ShowsTheLineTableInTheDesignedColumns)
+{
+    startProgram();
+    auto& list = control<QTreeView>(form(), "ListView1");
+
+    EXPECT_EQ(list.model(), &core->lineStatus());
+    EXPECT_FALSE(list.rootIsDecorated());
+    EXPECT_FALSE(list.isSortingEnabled());
+    EXPECT_FALSE(list.header()->stretchLastSection());
+    EXPECT_EQ(list.header()->defaultAlignment() & Qt::AlignHorizontal_Mask, Qt::AlignLeft);
+    // Twips / 15, to the nearest pixel.
+    const int widths[] = {40, 89, 103, 109, 123, 103, 76, 103, 103};
+    for (int column = 0; column < kColumnCount; ++column)
+        EXPECT_EQ(list.columnWidth(column), widths[column]) << column;
+    EXPECT_EQ(list.model()->rowCount(), kLineCount);
 }
 
 struct Placement
@@ -209,10 +227,10 @@ TEST_F(DiagnosticsWindowTest, ThePhoneNumberCheckBoxOnlyRecordsItsState)
     auto& phoneNumber = control<QCheckBox>(form(), "CheckSHOWPHONENUMBER");
 
     QTest::mouseClick(&phoneNumber, Qt::LeftButton);
-    EXPECT_FALSE(form().showPhoneNumberTicked());
+    EXPECT_FALSE(core->showPhoneNumberTicked());
     QTest::mouseClick(&phoneNumber, Qt::LeftButton);
 
-    EXPECT_TRUE(form().showPhoneNumberTicked());
+    EXPECT_TRUE(core->showPhoneNumberTicked());
     EXPECT_TRUE(recorder.calls().empty());
 }
 

@@ -158,27 +158,27 @@ TEST_F(MainWindowTest, LightOnAndOffSwitchOneLampAndSetTheCurrentLine)
 {
     startProgram();
 
-    mainWindow().LightOn(2);
+    core->LightOn(2);
     EXPECT_EQ(litLamps(), (std::vector<bool>{false, false, true, false}));
-    EXPECT_EQ(app->CurrentLine(), 2);
-    mainWindow().LightOn(2);
+    EXPECT_EQ(core->CurrentLine(), 2);
+    core->LightOn(2);
     EXPECT_EQ(litLamps(), (std::vector<bool>{false, false, true, false}));
 
-    mainWindow().LightOff(2);
+    core->LightOff(2);
     EXPECT_EQ(litLamps(), (std::vector<bool>{false, false, false, false}));
-    EXPECT_EQ(app->CurrentLine(), 2);
+    EXPECT_EQ(core->CurrentLine(), 2);
 
-    mainWindow().LightOn(0);
-    mainWindow().LightOff(3);
+    core->LightOn(0);
+    core->LightOff(3);
     EXPECT_EQ(litLamps(), (std::vector<bool>{true, false, false, false}));
-    EXPECT_EQ(app->CurrentLine(), 3);
+    EXPECT_EQ(core->CurrentLine(), 3);
     EXPECT_TRUE(recorder.calls().empty());
 }
 
 TEST_F(MainWindowTest, ALineWithNoLampFailsAfterSettingTheCurrentLine)
 {
     startProgram();
-    mainWindow().LightOn(1);
+    core->LightOn(1);
 
     struct Case
     {
@@ -190,25 +190,27 @@ TEST_F(MainWindowTest, ALineWithNoLampFailsAfterSettingTheCurrentLine)
           Case{32768, true}, Case{-32769, true}, Case{std::numeric_limits<int32_t>::max(), true}}) {
         SCOPED_TRACE(c.line);
         if (c.overflow)
-            EXPECT_THROW(mainWindow().LightOn(c.line), std::overflow_error);
+            EXPECT_THROW(core->LightOn(c.line), std::overflow_error);
         else
-            EXPECT_THROW(mainWindow().LightOn(c.line), std::out_of_range);
-        EXPECT_EQ(app->CurrentLine(), c.line);
-        EXPECT_THROW(mainWindow().LightOff(c.line), std::exception);
+            EXPECT_THROW(core->LightOn(c.line), std::out_of_range);
+        EXPECT_EQ(core->CurrentLine(), c.line);
+        EXPECT_THROW(core->LightOff(c.line), std::exception);
         EXPECT_EQ(litLamps(), (std::vector<bool>{false, true, false, false}));
     }
 }
 
-TEST_F(MainWindowTest, LampsSwitchedBeforeMainExistsCreateItWithoutShowingIt)
+TEST_F(MainWindowTest, LampsSwitchedBeforeMainExistsShowWhenItIsMade)
 {
     makeApp();
 
-    app->LightOn(3);
+    core->LightOn(3);
+    EXPECT_EQ(app->mainWindow(), nullptr);
+    app->ensureMainWindow();
 
     ASSERT_NE(app->mainWindow(), nullptr);
     EXPECT_FALSE(mainWindow().isVisible());
     EXPECT_EQ(litLamps(), (std::vector<bool>{false, false, false, true}));
-    EXPECT_EQ(app->CurrentLine(), 3);
+    EXPECT_EQ(core->CurrentLine(), 3);
 }
 
 TEST_F(MainWindowTest, FirstRunLoadsAnEmptyLogin)
@@ -217,8 +219,8 @@ TEST_F(MainWindowTest, FirstRunLoadsAnEmptyLogin)
 
     EXPECT_EQ(username().text(), "");
     EXPECT_EQ(password().text(), "");
-    EXPECT_EQ(mainWindow().LoginUser(), "");
-    EXPECT_EQ(mainWindow().LoginPassword(), "");
+    EXPECT_EQ(core->LoginUser(), "");
+    EXPECT_EQ(core->LoginPassword(), "");
     EXPECT_TRUE(boxes.empty());
 }
 
@@ -234,8 +236,8 @@ TEST_F(MainWindowTest, SaveStoresTheTextsAsTypedAndConfirms)
     EXPECT_EQ(boxes[0].kind, ShownBox::Information);
     EXPECT_EQ(boxes[0].title, "Tavix CallerID");
     EXPECT_EQ(boxes[0].text, "Saved Successfully");
-    EXPECT_EQ(mainWindow().LoginUser(), "  anna ");
-    EXPECT_EQ(mainWindow().LoginPassword(), "p a*ss");
+    EXPECT_EQ(core->LoginUser(), "  anna ");
+    EXPECT_EQ(core->LoginPassword(), "p a*ss");
     LoginStore store;
     EXPECT_EQ(store.readValue("username"), "  anna ");
     EXPECT_EQ(store.readValue("password"), "p a*ss");
@@ -252,14 +254,14 @@ TEST_F(MainWindowTest, SaveShowsWhatTheStoreReadsBack)
     startProgram();
     ASSERT_EQ(username().text(), "old");
     ASSERT_EQ(password().text(), "old-pass");
-    ASSERT_EQ(mainWindow().LoginUser(), "old");
+    ASSERT_EQ(core->LoginUser(), "old");
     retype(username(), "new");
 
     save();
 
     // The store holds what was typed in both boxes; the login follows it, not the typing alone.
-    EXPECT_EQ(mainWindow().LoginUser(), "new");
-    EXPECT_EQ(mainWindow().LoginPassword(), "old-pass");
+    EXPECT_EQ(core->LoginUser(), "new");
+    EXPECT_EQ(core->LoginPassword(), "old-pass");
     EXPECT_EQ(username().text(), "new");
     EXPECT_EQ(boxes.size(), 1u);
 }
@@ -275,8 +277,8 @@ TEST_F(MainWindowTest, SavingUnchangedOrEmptyTextsStillWritesAndConfirms)
     save();
 
     EXPECT_EQ(boxes.size(), 2u);
-    EXPECT_EQ(mainWindow().LoginUser(), "");
-    EXPECT_EQ(mainWindow().LoginPassword(), "");
+    EXPECT_EQ(core->LoginUser(), "");
+    EXPECT_EQ(core->LoginPassword(), "");
     EXPECT_EQ(LoginStore().readValue("username"), "");
 }
 
@@ -287,7 +289,7 @@ TEST_F(MainWindowTest, TypingWithoutSavingLeavesTheLoginUnchanged)
 
     retype(password(), "after");
 
-    EXPECT_EQ(mainWindow().LoginPassword(), "before");
+    EXPECT_EQ(core->LoginPassword(), "before");
     EXPECT_EQ(LoginStore().readValue("password"), "before");
 }
 
@@ -306,7 +308,7 @@ TEST_F(MainWindowTest, ASettingsStoreThatCannotBeWrittenIsReported)
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].kind, ShownBox::Warning);
     EXPECT_FALSE(boxes[0].text.isEmpty());
-    EXPECT_EQ(mainWindow().LoginUser(), "");
+    EXPECT_EQ(core->LoginUser(), "");
 }
 
 TEST_F(MainWindowTest, ASettingsFileThatCannotBeReadIsReportedAfterStartUpAndNeverOverwritten)
@@ -331,7 +333,7 @@ TEST_F(MainWindowTest, ASettingsFileThatCannotBeReadIsReportedAfterStartUpAndNev
         EXPECT_EQ(boxes[0].kind, ShownBox::Warning);
         EXPECT_TRUE(boxes[0].text.contains(QString::fromStdString(file.string())))
             << boxes[0].text.toStdString();
-        EXPECT_EQ(mainWindow().LoginUser(), "");
+        EXPECT_EQ(core->LoginUser(), "");
 
         retype(username(), "anna");
         retype(password(), "pw");
@@ -360,7 +362,7 @@ TEST_F(MainWindowTest, EnterPressesTheFocusedSaveButton)
         EXPECT_EQ(boxes[0].text, "Saved Successfully");
     }
     EXPECT_EQ(LoginStore().readValue("username"), "till 1");
-    EXPECT_EQ(mainWindow().LoginPassword(), "p&ss");
+    EXPECT_EQ(core->LoginPassword(), "p&ss");
 }
 
 TEST_F(MainWindowTest, SendCallCarriesTheSavedLoginToTheNotifier)
@@ -370,7 +372,7 @@ TEST_F(MainWindowTest, SendCallCarriesTheSavedLoginToTheNotifier)
     LoginStore().writeValue(QStringLiteral("host"), QStringLiteral("127.0.0.1:1"));
     startProgram();
 
-    mainWindow().SendCall(std::string("0123456789") + std::string(118, '\0'), "1");
+    core->SendCall(std::string("0123456789") + std::string(118, '\0'), "1");
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return logTexts().size() == 2; }, 30000));
     const auto texts = logTexts();

@@ -2,7 +2,7 @@
 #include "UiTestFixture.h"
 
 #include "monitor/DeviceEvents.h"
-#include "monitor/LineStatusTable.h"
+#include "monitor/LineStatusModel.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -47,7 +47,7 @@ TEST_F(StartupTest, OpensTheDeviceSetsTheDefaultsAndLogsTheGreenLed)
 
     EXPECT_EQ(recorder.calls(), kStartupCalls);
     EXPECT_EQ(recorder.initHandle(), form().deviceWindowHandle());
-    EXPECT_NE(recorder.initHandle(), 0);
+    EXPECT_NE(recorder.initHandle(), nullptr);
     EXPECT_EQ(logTexts(), std::vector<std::string>{"Turn line 0's light to green"});
     EXPECT_TRUE(boxes.empty());
 }
@@ -77,24 +77,24 @@ TEST_F(StartupTest, LeavesTheControlsInTheirStartState)
     EXPECT_TRUE(control<QRadioButton>(f, "OpbLedoff").isChecked());
     EXPECT_TRUE(control<QCheckBox>(f, "CheckSHOWNUMBER").isChecked());
     EXPECT_TRUE(control<QCheckBox>(f, "CheckSHOWPHONENUMBER").isChecked());
-    EXPECT_TRUE(f.showPhoneNumberTicked());
+    EXPECT_TRUE(core->showPhoneNumberTicked());
     for (const char* box :
          {"TxtRINGON", "TxtRINGOFF", "TxtHOOKON", "TxtHOOKOFF", "TxtCALLIDSTOP", "TxtNoLine"})
         EXPECT_TRUE(control<QLineEdit>(f, box).text().isEmpty()) << box;
 
-    auto& table = control<LineStatusTable>(f, "ListView1");
+    auto& table = lineTable(f);
     for (int line = 0; line < kLineCount; ++line) {
         EXPECT_EQ(table.cellText(line, COL_DEVICE_STATE), "Disable");
         EXPECT_EQ(table.cellText(line, COL_CALLER_ID), "");
     }
-    EXPECT_EQ(app->CurrentLine(), 0);
+    EXPECT_EQ(core->CurrentLine(), 0);
 }
 
 TEST_F(StartupTest, GreensAndLogsTheLineLastSwitched)
 {
     // A second start-up, after a lamp was switched, lights that line.
     makeApp();
-    app->ensureMainWindow().LightOff(3);
+    core->LightOff(3);
     app->start();
 
     EXPECT_EQ(recorder.calls().back(), "AD101_SetLED 3 3");
@@ -117,9 +117,9 @@ TEST_F(StartupTest, ALogThatCannotBeWrittenDoesNotStopStartUpAndIsReportedOnce)
 {
     ActivityLog unwritable(dir.path()); // a folder, not a file
     device = std::make_unique<DeviceLibrary>(resolve);
-    app = std::make_unique<CallerIdApp>(*device, unwritable,
-                                        std::make_unique<RecordingMessageBoxes>(boxes));
-    unwritable.setObserver(app.get());
+    core = std::make_unique<CallerIdCore>(*device, unwritable);
+    unwritable.setObserver(core.get());
+    app = std::make_unique<CallerIdApp>(*core, std::make_unique<RecordingMessageBoxes>(boxes));
 
     app->start();
     EXPECT_EQ(recorder.calls(), kStartupCalls);
@@ -142,7 +142,7 @@ int32_t AD101_CALL getDevicePostingEnable()
 {
     RecordingDevice& recording = RecordingDevice::current();
     recording.record("AD101_GetDevice");
-    recording.postToProgram(AD101_WM_DEVICE_EVENT, wParamOf(1, EV_BACK_ENABLE), 0);
+    recording.postToProgram(WM_DEVICE_EVENT, wParamOf(1, EV_BACK_ENABLE), 0);
     return 1;
 }
 
@@ -158,7 +158,7 @@ TEST_F(StartupTest, HandlesANotificationPostedDuringStartUpOnlyAfterIt)
     // Start-up ran to its end without it: line 0 went green, and nothing is on the table yet.
     EXPECT_EQ(recorder.calls().back(), "AD101_SetLED 0 3");
     EXPECT_EQ(logTexts(), std::vector<std::string>{"Turn line 0's light to green"});
-    auto& table = control<LineStatusTable>(form(), "ListView1");
+    auto& table = lineTable(form());
     EXPECT_EQ(table.cellText(1, COL_DEVICE_STATE), "Disable");
 
     QCoreApplication::processEvents();
@@ -167,7 +167,7 @@ TEST_F(StartupTest, HandlesANotificationPostedDuringStartUpOnlyAfterIt)
     EXPECT_EQ(logTexts(),
               (std::vector<std::string>{"Turn line 0's light to green", "MCU_BACKENABLE"}));
     EXPECT_FALSE(control<QLabel>(mainWindow(), "OnLights1").isHidden());
-    EXPECT_EQ(app->CurrentLine(), 1);
+    EXPECT_EQ(core->CurrentLine(), 1);
 }
 
 using ShutdownTest = UiTest;
@@ -175,7 +175,7 @@ using ShutdownTest = UiTest;
 TEST_F(ShutdownTest, ClosingMainSwitchesTheCurrentLineOffAndFreesTheDeviceOnce)
 {
     startProgram();
-    mainWindow().LightOn(2);
+    core->LightOn(2);
     QPointer<QWidget> formWindow = &form();
     QPointer<QWidget> mainWidget = &mainWindow();
 
@@ -194,7 +194,7 @@ TEST_F(ShutdownTest, ClosingMainSwitchesTheCurrentLineOffAndFreesTheDeviceOnce)
 TEST_F(ShutdownTest, ATerminationInsideABoxsLoopReleasesTheDeviceNowAndClosesAfterIt)
 {
     startProgram();
-    mainWindow().LightOn(2);
+    core->LightOn(2);
     QPointer<QWidget> mainWidget = &mainWindow();
     // The program's own loop, and a box's loop inside it.
     QEventLoop programLoop;
@@ -219,7 +219,7 @@ TEST_F(ShutdownTest, ATerminationInsideABoxsLoopReleasesTheDeviceNowAndClosesAft
 TEST_F(ShutdownTest, FormClosedFirstFreesTheDeviceThenMainOnlySwitchesTheLedOff)
 {
     startProgram();
-    mainWindow().LightOff(1);
+    core->LightOff(1);
 
     QTest::mouseClick(&control<QPushButton>(form(), "CmdOK"), Qt::LeftButton);
 
@@ -262,7 +262,7 @@ TEST_F(ShutdownTest, LoadingFormAgainRunsTheWholeStartUpWithAFreshTable)
     startProgram();
     form().deviceWindow()->post(WM_DEVICE_EVENT, wParamOf(2, EV_BACK_ENABLE), 0);
     QCoreApplication::processEvents();
-    ASSERT_EQ(control<LineStatusTable>(form(), "ListView1").cellText(2, COL_DEVICE_STATE),
+    ASSERT_EQ(lineTable(form()).cellText(2, COL_DEVICE_STATE),
               "Enable");
     form().close();
     deleteClosedWindows();
@@ -277,14 +277,14 @@ TEST_F(ShutdownTest, LoadingFormAgainRunsTheWholeStartUpWithAFreshTable)
     EXPECT_EQ(logTexts(),
               (std::vector<std::string>{"Turn line 0's light to green", "MCU_BACKENABLE",
                                         "Turn line 2's light to green"}));
-    EXPECT_EQ(control<LineStatusTable>(again, "ListView1").cellText(2, COL_DEVICE_STATE),
+    EXPECT_EQ(lineTable(again).cellText(2, COL_DEVICE_STATE),
               "Disable");
     EXPECT_EQ(control<QComboBox>(again, "Combo1").count(), 4);
 
     // Its notifications are handled again.
     again.deviceWindow()->post(WM_DEVICE_EVENT, wParamOf(3, EV_BACK_ENABLE), 0);
     QCoreApplication::processEvents();
-    EXPECT_EQ(control<LineStatusTable>(again, "ListView1").cellText(3, COL_DEVICE_STATE), "Enable");
+    EXPECT_EQ(lineTable(again).cellText(3, COL_DEVICE_STATE), "Enable");
 }
 
 TEST_F(ShutdownTest, TheHiddenShowDebugButtonBringsBackAClosedForm)

@@ -102,8 +102,8 @@ TEST_F(TimingParametersTest, ShowingALineWithNoEntryThrowsAndChangesNothing)
     startProgram();
     fill({"1", "2", "3", "4", "5", "6"});
 
-    EXPECT_THROW(form().showTimingParameters(4, AD101TimingParameters{}), std::out_of_range);
-    EXPECT_THROW(form().showTimingParameters(-1, AD101TimingParameters{}), std::out_of_range);
+    EXPECT_THROW(core->showTimingParameters(4, AD101TimingParameters{}), std::out_of_range);
+    EXPECT_THROW(core->showTimingParameters(-1, AD101TimingParameters{}), std::out_of_range);
 
     EXPECT_EQ(selector().currentIndex(), 0);
     EXPECT_EQ(shown(), (std::array<QString, 6>{"1", "2", "3", "4", "5", "6"}));

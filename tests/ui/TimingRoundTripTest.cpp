@@ -17,7 +17,7 @@ namespace {
 std::string tavixSim(const QStringList& arguments)
 {
     QProcess tool;
-    tool.start(QStringLiteral(TAVIX_BIN_DIR "/tavix-sim"), arguments);
+    tool.start(QCoreApplication::applicationDirPath() + QStringLiteral("/tavix-sim"), arguments);
     if (!tool.waitForFinished(30000) || tool.exitCode() != 0)
         throw std::runtime_error("tavix-sim " + arguments.join(' ').toStdString() + ": " +
                                  tool.readAllStandardError().toStdString());
@@ -33,7 +33,8 @@ TEST(TimingRoundTrip, ReadThenSetChangesTheBoxsParameters)
     const ActivityLog log(dir / "tavix.log");
     DeviceLibrary device; // the simulated box, loaded by name
     std::vector<ShownBox> boxes;
-    CallerIdApp app(device, log, std::make_unique<RecordingMessageBoxes>(boxes));
+    CallerIdCore core(device, log);
+    CallerIdApp app(core, std::make_unique<RecordingMessageBoxes>(boxes));
     app.start();
     QWidget& form = *app.diagnosticsWindow();
     auto box = [&](const char* name) { return form.findChild<QLineEdit*>(QLatin1String(name)); };

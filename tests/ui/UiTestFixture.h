@@ -8,6 +8,7 @@
 
 #include "device/DeviceLibrary.h"
 #include "log/ActivityLog.h"
+#include "monitor/CallerIdCore.h"
 #include "monitor/DeviceWindow.h"
 #include "ui/CallerIdApp.h"
 #include "ui/DiagnosticsWindow.h"
@@ -16,6 +17,7 @@
 
 #include <QCoreApplication>
 #include <QSettings>
+#include <QTreeView>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -70,14 +72,16 @@ protected:
     {
         app.reset();
         deleteClosedWindows();
+        core.reset();
     }
 
     // The app over `resolve` (the recording device's entries unless a test changed it).
     CallerIdApp& makeApp()
     {
         device = std::make_unique<DeviceLibrary>(resolve);
-        app = std::make_unique<CallerIdApp>(*device, log,
-                                            std::make_unique<RecordingMessageBoxes>(boxes));
+        core = std::make_unique<CallerIdCore>(*device, log);
+        log.setObserver(core.get());
+        app = std::make_unique<CallerIdApp>(*core, std::make_unique<RecordingMessageBoxes>(boxes));
         return *app;
     }
 
@@ -101,6 +105,15 @@ protected:
         if (!window)
             throw std::logic_error("main is not loaded");
         return *window;
+    }
+
+    // The table the window's list ListView1 shows.
+    LineStatusModel& lineTable(QWidget& window) const
+    {
+        auto* model = dynamic_cast<LineStatusModel*>(control<QTreeView>(window, "ListView1").model());
+        if (!model)
+            throw std::logic_error("ListView1 shows no line status table");
+        return *model;
     }
 
     template <typename Widget> Widget& control(QWidget& window, const char* name) const
@@ -136,6 +149,7 @@ protected:
     ActivityLog log{dir / "tavix.log", [] { return TimeOfDay{12, 34, 56}; }};
     std::vector<ShownBox> boxes;
     std::unique_ptr<DeviceLibrary> device;
+    std::unique_ptr<CallerIdCore> core;
     std::unique_ptr<CallerIdApp> app;
 };
 

@@ -1,0 +1,170 @@
+// Tavix CallerID: the program without its windows: line monitoring, the web notification and
+// what the two windows show.
+#include "monitor/CallerIdCore.h"
+
+#include "device/DeviceLibrary.h"
+#include "device/LedCode.h"
+#include "log/ActivityLog.h"
+#include "monitor/DeviceWindow.h"
+#include "notify/CallNotifier.h"
+
+#include <QFile>
+
+#include <cstdio>
+#include <exception>
+#include <limits>
+#include <stdexcept>
+#include <utility>
+
+CallerIdCore::CallerIdCore(DeviceLibrary& device, const ActivityLog& log, QObject* parent)
+    : QObject(parent), m_device(device), m_log(log)
+{
+}
+
+CallerIdCore::~CallerIdCore() = default;
+
+void CallerIdCore::buildLineTable()
+{
+    m_lineStatus.build();
+}
+
+void CallerIdCore::openDevice(std::uintptr_t nativeWindow)
+{
+    m_handler.reset();
+    m_deviceWindow = std::make_unique<DeviceWindow>(nativeWindow);
+    m_handler = std::make_unique<DeviceEventHandler>(m_device, m_lineStatus, m_log, *this);
+    m_deviceWindow->installDeviceWindowProc(m_handler.get());
+    try {
+        m_device.AD101_InitDevice(m_deviceWindow->handle());
+        m_device.AD101_GetDevice();
+    } catch (...) {
+        // A device that did not open posts nothing; its window goes with the failed start.
+        m_deviceWindow->installDeviceWindowProc(nullptr);
+        m_handler.reset();
+        m_deviceWindow.reset();
+        throw;
+    }
+}
+
+void CallerIdCore::lightCurrentLine()
+{
+    m_device.AD101_SetLED(m_currentLine, LED_GREEN_ON);
+    m_log.WriteLog("Turn line " + std::to_string(m_currentLine) + "'s light to green");
+}
+
+std::string CallerIdCore::closeDevice()
+{
+    if (!m_deviceWindow)
+        return {};
+    // No notification is handled from here on, even one that a message box would let through.
+    m_deviceWindow->installDeviceWindowProc(nullptr);
+    m_handler.reset();
+    std::string failure;
+    try {
+        m_device.AD101_FreeDevice();
+    } catch (const std::exception& error) {
+        failure = error.what();
+    }
+    // Only a freed device has stopped posting to the window's handle.
+    m_deviceWindow.reset();
+    return failure;
+}
+
+void CallerIdCore::switchOffCurrentLine()
+{
+    m_device.AD101_SetLED(m_currentLine, LED_OFF);
+}
+
+void CallerIdCore::abandonPendingCalls()
+{
+    if (m_notifier)
+        m_notifier->abandonPending();
+}
+
+AD101WindowHandle CallerIdCore::deviceWindowHandle() const
+{
+    return m_deviceWindow ? m_deviceWindow->handle() : nullptr;
+}
+
+QString CallerIdCore::loadSettings()
+{
+    LoginStore::Values stored;
+    QString problem;
+    try {
+        stored = m_store.read();
+    } catch (const SettingsError& error) {
+        problem = QString::fromStdString(error.what());
+    }
+    m_loginUser = stored.username;
+    m_loginPassword = stored.password;
+    const std::string host = stored.host.isEmpty() ? std::string(kDefaultConnectorHost)
+                                                   : stored.host.toStdString();
+    m_notifier = std::make_unique<CallNotifier>(m_log, host,
+                                                QFile::encodeName(stored.caFile).toStdString());
+    return problem;
+}
+
+void CallerIdCore::saveLogin(const QString& user, const QString& password)
+{
+    m_store.saveLogin(user, password);
+    // What callers are sent with is what the store really holds.
+    const LoginStore::Values stored = m_store.read();
+    m_loginUser = stored.username;
+    m_loginPassword = stored.password;
+}
+
+bool CallerIdCore::lampLit(int32_t line) const
+{
+    return line >= 0 && line < kLineCount && m_lamps[static_cast<size_t>(line)];
+}
+
+void CallerIdCore::LightOn(int32_t line)
+{
+    switchLamp(line, true);
+}
+
+void CallerIdCore::LightOff(int32_t line)
+{
+    switchLamp(line, false);
+}
+
+void CallerIdCore::switchLamp(int32_t line, bool lit)
+{
+    m_currentLine = line;
+    if (line < std::numeric_limits<int16_t>::min() || line > std::numeric_limits<int16_t>::max())
+        throw std::overflow_error("Overflow: line " + std::to_string(line) +
+                                  " is beyond any lamp index");
+    if (line < 0 || line >= kLineCount)
+        throw std::out_of_range("There is no lamp for line " + std::to_string(line));
+    m_lamps[static_cast<size_t>(line)] = lit;
+    emit lampSwitched(line, lit);
+}
+
+void CallerIdCore::SendCall(const std::string& callerID, const std::string& line)
+{
+    if (!m_notifier)
+        throw std::logic_error("The login and the web application's settings are not loaded: "
+                               "no web notification");
+    m_notifier->SendCall(callerID, line, m_loginUser, m_loginPassword);
+}
+
+void CallerIdCore::showTimingParameters(int32_t line, const AD101TimingParameters& record)
+{
+    // The diagnostics window's line selector Combo1 lists the four lines.
+    if (line < 0 || line >= kLineCount)
+        throw std::out_of_range("Combo1 has no entry for line " + std::to_string(line));
+    emit timingParametersReported(line, record);
+}
+
+void CallerIdCore::logUnwritable(const std::string& reason)
+{
+    std::fprintf(stderr, "tavix-callerid: %s\n", reason.c_str());
+    emit logFailing(QString::fromLocal8Bit(reason.c_str()));
+}
+
+void CallerIdCore::logWritableAgain()
+{
+    std::fprintf(stderr, "tavix-callerid: the activity log %s can be written again\n",
+                 m_log.path().string().c_str());
+    emit logWritingAgain();
+}
