@@ -7,7 +7,7 @@
 
 class BenchDevice
 {
-public:
+  public:
     static BenchDevice& current()
     {
         static BenchDevice device;
@@ -46,7 +46,7 @@ public:
     int32_t AD101_GetCPUVersion(int32_t, char* version) { return fill(version, "AD101 V2.3"), 1; }
     int32_t AD101_GetCPUID(int32_t, char* id) { return fill(id, "A1B2"), 1; }
 
-private:
+  private:
     static void fill(char* buffer, const char* text)
     {
         if (buffer)

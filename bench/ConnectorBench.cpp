@@ -57,7 +57,7 @@ int32_t countDelivered(AD101WindowHandle, uint32_t, int32_t, int32_t)
 
 class MainWindowStandIn : public DeviceEventListener
 {
-public:
+  public:
     explicit MainWindowStandIn(CallNotifier& notifier) : m_notifier(notifier) {}
     void LightOn(int32_t) override {}
     void LightOff(int32_t) override {}
@@ -68,11 +68,12 @@ public:
     bool showPhoneNumberTicked() const override { return true; }
     void showTimingParameters(int32_t, const AD101TimingParameters&) override {}
 
-private:
+  private:
     CallNotifier& m_notifier;
 };
 
-struct CallPath {
+struct CallPath
+{
     CallPath()
         : folder(std::filesystem::temp_directory_path() / "tavix-bench-connector"),
           log(folder / "tavix.log"), device(BenchDevice::resolver()),
@@ -155,7 +156,7 @@ BENCHMARK(BM_CallerToConnector_Fresh)->Unit(benchmark::kMicrosecond)->UseRealTim
 // The floor: the same URL with a plain libcurl handle, the same TLS checks and authorities.
 class BareGet
 {
-public:
+  public:
     BareGet() : m_curl(curl_easy_init())
     {
         const ActivityLog unused("/dev/null");
@@ -165,8 +166,9 @@ public:
         // As the program trusts a shop's extra authority: the system's bundle and the file.
         const char* systemBundle = nullptr;
         curl_easy_getinfo(m_curl, CURLINFO_CAINFO, &systemBundle);
-        m_authorities = readAll(systemBundle ? systemBundle : "/etc/ssl/certs/ca-certificates.crt") +
-                        "\n" + readAll(HttpsServer::caFile());
+        m_authorities =
+            readAll(systemBundle ? systemBundle : "/etc/ssl/certs/ca-certificates.crt") + "\n" +
+            readAll(HttpsServer::caFile());
         curl_blob blob{m_authorities.data(), m_authorities.size(), CURL_BLOB_NOCOPY};
         curl_easy_setopt(m_curl, CURLOPT_CAINFO_BLOB, &blob);
         curl_easy_setopt(m_curl, CURLOPT_WRITEFUNCTION, &BareGet::discard);
@@ -174,7 +176,7 @@ public:
     ~BareGet() { curl_easy_cleanup(m_curl); }
     void get() { benchmark::DoNotOptimize(curl_easy_perform(m_curl)); }
 
-private:
+  private:
     static size_t discard(char*, size_t size, size_t count, void*) { return size * count; }
     static std::string readAll(const std::string& file)
     {
@@ -229,17 +231,22 @@ void clickDelay(benchmark::State& state, int pending)
     for (auto _ : state) {
         clicked = false;
         for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
-            QCoreApplication::postEvent(button, new QMouseEvent(type, centre,
-                                                                button->mapToGlobal(centre),
-                                                                Qt::LeftButton, Qt::LeftButton,
-                                                                Qt::NoModifier));
+            QCoreApplication::postEvent(
+                button, new QMouseEvent(type, centre, button->mapToGlobal(centre), Qt::LeftButton,
+                                        Qt::LeftButton, Qt::NoModifier));
         while (!clicked)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     state.SetItemsProcessed(state.iterations());
 }
-void BM_Click_Idle(benchmark::State& state) { clickDelay(state, 0); }
-void BM_Click_FourCallsPending(benchmark::State& state) { clickDelay(state, 4); }
+void BM_Click_Idle(benchmark::State& state)
+{
+    clickDelay(state, 0);
+}
+void BM_Click_FourCallsPending(benchmark::State& state)
+{
+    clickDelay(state, 4);
+}
 BENCHMARK(BM_Click_Idle)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(BM_Click_FourCallsPending)->Unit(benchmark::kMicrosecond)->UseRealTime();
 

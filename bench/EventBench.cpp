@@ -25,7 +25,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-TimeOfDay fixedClock() { return {9, 30, 5}; }
+TimeOfDay fixedClock()
+{
+    return {9, 30, 5};
+}
 
 fs::path freshFolder()
 {
@@ -37,7 +40,7 @@ fs::path freshFolder()
 
 class Lamps : public DeviceEventListener
 {
-public:
+  public:
     void LightOn(int32_t) override {}
     void LightOff(int32_t) override {}
     void SendCall(const std::string&, const std::string&) override {}
@@ -54,7 +57,8 @@ int32_t countDelivered(AD101WindowHandle, uint32_t, int32_t, int32_t)
 }
 
 // The program's event path over a fast fake device, logging into a fresh folder.
-struct EventPath {
+struct EventPath
+{
     explicit EventPath(uintmax_t logBytes = 0)
         : folder(freshFolder()), log(folder / "tavix.log", &fixedClock),
           device(BenchDevice::resolver()), handler(device, table, log, lamps)
@@ -81,7 +85,10 @@ struct EventPath {
     DeviceWindow window;
 };
 
-constexpr int32_t wparam(int32_t line, int32_t kind) { return line * 65536 + kind; }
+constexpr int32_t wparam(int32_t line, int32_t kind)
+{
+    return line * 65536 + kind;
+}
 
 // The floor: the same entry bytes appended with open, write and close in a plain loop.
 void BM_Floor_AppendEntry(benchmark::State& state)
@@ -108,15 +115,24 @@ void runEvent(benchmark::State& state, int32_t wParam, int32_t lParam)
 }
 
 // A hook change: one log entry and one cell.
-void BM_Event_LineState(benchmark::State& state) { runEvent(state, wparam(2, EV_LINE_STATE), LS_HOOK_ON_PRA); }
+void BM_Event_LineState(benchmark::State& state)
+{
+    runEvent(state, wparam(2, EV_LINE_STATE), LS_HOOK_ON_PRA);
+}
 BENCHMARK(BM_Event_LineState);
 
 // A device report: one log entry, a device call and two cells.
-void BM_Event_BackDevice(benchmark::State& state) { runEvent(state, wparam(1, EV_BACK_DEVICE), 0); }
+void BM_Event_BackDevice(benchmark::State& state)
+{
+    runEvent(state, wparam(1, EV_BACK_DEVICE), 0);
+}
 BENCHMARK(BM_Event_BackDevice);
 
 // A call event without the web request: one log entry, a device call and a cell.
-void BM_Event_Collateral(benchmark::State& state) { runEvent(state, wparam(3, EV_BACK_COLLATERAL), 0); }
+void BM_Event_Collateral(benchmark::State& state)
+{
+    runEvent(state, wparam(3, EV_BACK_COLLATERAL), 0);
+}
 BENCHMARK(BM_Event_Collateral);
 
 // N notifications posted through the port, then drained by the event loop; reported per

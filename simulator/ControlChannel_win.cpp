@@ -75,7 +75,6 @@ bool isLocalPipeName(const std::string& name)
            });
 }
 
-
 // One instance serves a client while the next one waits for the client after it.
 constexpr DWORD kInstances = 2;
 constexpr DWORD kBufferBytes = 64 * 1024;

@@ -8,7 +8,7 @@
 // The system drops the lock when the process ends, however it ends.
 class SingleInstance
 {
-public:
+  public:
     SingleInstance();
     ~SingleInstance();
     SingleInstance(const SingleInstance&) = delete;
@@ -19,7 +19,7 @@ public:
     bool acquire();
     const std::string& lockPath() const { return m_path; }
 
-private:
+  private:
     std::string m_path;
     std::string m_folderError;
     // A file descriptor, or on Windows a file handle; -1 while none is open.

@@ -15,11 +15,11 @@ class TerminationSignals : public QObject
 {
     Q_OBJECT
 
-public:
+  public:
     explicit TerminationSignals(std::function<void()> onSignal, QObject* parent = nullptr);
     ~TerminationSignals() override;
 
-private:
+  private:
     std::function<void()> m_onSignal;
     QSocketNotifier* m_notifier = nullptr;
 };

@@ -39,7 +39,8 @@ inline std::string argument(const AD101TimingParameters* record)
 
 // of("AD101_SetLED")(0, 3) is "AD101_SetLED 0 3": written after an entry's name, an entry's
 // argument list from the table of entries makes its line.
-struct Call {
+struct Call
+{
     const char* name;
     template <typename... Arguments> std::string operator()(Arguments... arguments) const
     {

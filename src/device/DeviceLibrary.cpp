@@ -16,12 +16,14 @@ char* prepared(DeviceTextField& field, int expectedWidth)
     return field.buffer();
 }
 
-void terminate(DeviceTextField& field) { field.buffer()[field.width()] = '\0'; }
+void terminate(DeviceTextField& field)
+{
+    field.buffer()[field.width()] = '\0';
+}
 
 } // namespace
 
-DeviceLibrary::DeviceLibrary()
-    : m_library(std::make_unique<SharedLibrary>(kLibraryFileName))
+DeviceLibrary::DeviceLibrary() : m_library(std::make_unique<SharedLibrary>(kLibraryFileName))
 {
     m_resolve = [library = m_library.get()](const char* name) { return library->resolve(name); };
 }
@@ -49,7 +51,10 @@ void DeviceLibrary::resolveAll()
 }
 
 #define TAVIX_DEFINE_WRAPPER(name, parameters, arguments)                                          \
-    int32_t DeviceLibrary::name parameters { return entry(m_##name, #name) arguments; }
+    int32_t DeviceLibrary::name parameters                                                         \
+    {                                                                                              \
+        return entry(m_##name, #name) arguments;                                                   \
+    }
 AD101_ENTRIES(TAVIX_DEFINE_WRAPPER)
 #undef TAVIX_DEFINE_WRAPPER
 

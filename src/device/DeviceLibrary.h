@@ -12,7 +12,7 @@
 // A device library that cannot be loaded, or an entry it lacks.
 class DeviceError : public std::runtime_error
 {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
@@ -21,7 +21,7 @@ public:
 // A failed load or lookup throws DeviceError at that call and is tried again at the next one.
 class DeviceLibrary
 {
-public:
+  public:
     // Returns the address of the named entry or throws DeviceError.
     using Resolver = std::function<void*(const char* entry)>;
 
@@ -37,7 +37,8 @@ public:
     DeviceLibrary& operator=(const DeviceLibrary&) = delete;
 
     // Looks up every entry the program uses, so that a library lacking one is refused before the
-    // device is opened rather than when a caller comes. Throws DeviceError for the first one missing.
+    // device is opened rather than when a caller comes. Throws DeviceError for the first one
+    // missing.
     void resolveAll();
 
     // Every entry as the library has it, by the table of entries.
@@ -55,7 +56,7 @@ public:
     int32_t AD101_GetCPUVersion(int32_t nLine, DeviceTextField& version);
     int32_t AD101_GetCPUID(int32_t nLine, DeviceTextField& id);
 
-private:
+  private:
     template <typename Fn> Fn entry(Fn& cache, const char* name);
 
     std::unique_ptr<class SharedLibrary> m_library;

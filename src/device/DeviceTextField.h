@@ -9,7 +9,7 @@
 // remains of the fill. Nothing ever shortens it.
 class DeviceTextField
 {
-public:
+  public:
     explicit DeviceTextField(int width) : m_buffer(static_cast<size_t>(width) + 1, '\0') {}
 
     int width() const { return static_cast<int>(m_buffer.size()) - 1; }
@@ -18,6 +18,6 @@ public:
     // The full width, NUL characters included.
     std::string text() const { return std::string(m_buffer.data(), m_buffer.size() - 1); }
 
-private:
+  private:
     std::vector<char> m_buffer;
 };

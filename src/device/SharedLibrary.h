@@ -7,7 +7,7 @@
 // rules apply: beside the executable through its RUNPATH, never the working directory.
 class SharedLibrary
 {
-public:
+  public:
     explicit SharedLibrary(std::string fileName);
     ~SharedLibrary();
     SharedLibrary(const SharedLibrary&) = delete;
@@ -18,7 +18,7 @@ public:
     // Throws DeviceError naming the library or the entry and the loader's reason.
     void* resolve(const char* entry);
 
-private:
+  private:
     std::string m_fileName;
     void* m_handle = nullptr;
 };

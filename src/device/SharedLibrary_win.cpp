@@ -23,7 +23,8 @@ std::wstring programFolder()
 {
     std::vector<wchar_t> path(MAX_PATH);
     for (;;) {
-        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        const DWORD length =
+            GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
         if (length == 0)
             return {};
         if (length < path.size()) {
@@ -56,8 +57,8 @@ void* SharedLibrary::resolve(const char* entry)
         m_handle = LoadLibraryExW(path.c_str(), nullptr,
                                   LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
         if (!m_handle)
-            throw DeviceError("Cannot load the device library \"" + m_fileName + "\": " +
-                              lastErrorText());
+            throw DeviceError("Cannot load the device library \"" + m_fileName +
+                              "\": " + lastErrorText());
     }
     void* address = reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(m_handle), entry));
     if (!address)

@@ -1,4 +1,5 @@
-/* Tavix CallerID: the C interface of the AD101 device library, shared by the program and the simulated box. */
+/* Tavix CallerID: the C interface of the AD101 device library, shared by the program and the
+ * simulated box. */
 #pragma once
 
 #include <stddef.h>
@@ -23,7 +24,8 @@ extern "C" {
 #define AD101_CPUID_WIDTH 4
 
 /* Six per-line timing values in units of 10 ms, exchanged by address. */
-typedef struct AD101TimingParameters {
+typedef struct AD101TimingParameters
+{
     int32_t RingOn;
     int32_t RingOff;
     int32_t HookOn;
@@ -38,7 +40,8 @@ typedef struct AD101TimingParameters {
  * thread; post() only queues and returns at once.
  */
 #define AD101_PORT_MAGIC 0x504D5854u /* "TXMP" */
-typedef struct AD101MessagePort {
+typedef struct AD101MessagePort
+{
     uint32_t magic;
     void* context;
     void (*post)(void* context, uint32_t message, int32_t wParam, int32_t lParam);
@@ -53,6 +56,7 @@ typedef struct AD101Window* AD101WindowHandle;
  * The program's loader, the simulated box's exports and its .def file, and the tests' and
  * benchmarks' stand-ins are all made from this list: a new entry is one line here.
  */
+/* clang-format off */
 #define AD101_ENTRIES(X)                                                                           \
     X(AD101_InitDevice, (AD101WindowHandle hWnd), (hWnd))                                          \
     X(AD101_GetDevice, (void), ())                                                                 \
@@ -72,6 +76,7 @@ typedef struct AD101Window* AD101WindowHandle;
     X(AD101_GetCollateralDialDigit, (int32_t nLine, char* szDigits), (nLine, szDigits))            \
     X(AD101_GetCPUVersion, (int32_t nLine, char* szVersion), (nLine, szVersion))                   \
     X(AD101_GetCPUID, (int32_t nLine, char* szId), (nLine, szId))
+/* clang-format on */
 
 #define AD101_DECLARE_ENTRY(name, parameters, arguments) int32_t AD101_CALL name parameters;
 AD101_ENTRIES(AD101_DECLARE_ENTRY)

@@ -16,10 +16,9 @@ constexpr const wchar_t* kSharedLogFile = L"C:\\tavix.log";
 // log goes to the user's own folder so that the program still starts.
 std::filesystem::path defaultLogFile()
 {
-    const HANDLE shared =
-        CreateFileW(kSharedLogFile, GENERIC_WRITE,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE shared = CreateFileW(kSharedLogFile, GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (shared != INVALID_HANDLE_VALUE) {
         CloseHandle(shared);
         return kSharedLogFile;

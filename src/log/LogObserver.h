@@ -6,7 +6,7 @@
 // Told on the thread that writes the log, from inside WriteLog.
 class LogObserver
 {
-public:
+  public:
     virtual ~LogObserver() = default;
     // Entries have started failing; `reason` names the file and the system's reason. Told once
     // per outage, not again for the entries that keep failing.

@@ -18,8 +18,7 @@
 
 CallerIdCore::CallerIdCore(DeviceLibrary& device, const ActivityLog& log, QObject* parent)
     : QObject(parent), m_device(device), m_log(log)
-{
-}
+{}
 
 CallerIdCore::~CallerIdCore() = default;
 
@@ -97,10 +96,10 @@ QString CallerIdCore::loadSettings()
     }
     m_loginUser = stored.username;
     m_loginPassword = stored.password;
-    const std::string host = stored.host.isEmpty() ? std::string(kDefaultConnectorHost)
-                                                   : stored.host.toStdString();
-    m_notifier = std::make_unique<CallNotifier>(m_log, host,
-                                                QFile::encodeName(stored.caFile).toStdString());
+    const std::string host =
+        stored.host.isEmpty() ? std::string(kDefaultConnectorHost) : stored.host.toStdString();
+    m_notifier =
+        std::make_unique<CallNotifier>(m_log, host, QFile::encodeName(stored.caFile).toStdString());
     return problem;
 }
 

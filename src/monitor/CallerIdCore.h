@@ -29,7 +29,7 @@ class CallerIdCore : public QObject, public DeviceEventListener, public LogObser
 {
     Q_OBJECT
 
-public:
+  public:
     CallerIdCore(DeviceLibrary& device, const ActivityLog& log, QObject* parent = nullptr);
     ~CallerIdCore() override;
 
@@ -91,14 +91,14 @@ public:
     void logUnwritable(const std::string& reason) override;
     void logWritableAgain() override;
 
-signals:
+  signals:
     void lampSwitched(int line, bool lit);
     void timingParametersReported(int line, const AD101TimingParameters& record);
     // The log's entries are being lost: the file and the system's reason.
     void logFailing(const QString& reason);
     void logWritingAgain();
 
-private:
+  private:
     void switchLamp(int32_t line, bool lit);
 
     DeviceLibrary& m_device;

@@ -16,7 +16,8 @@ namespace {
 
 constexpr int kTalkDurationWidth = 32;
 
-struct LineStateDesign {
+struct LineStateDesign
+{
     std::string_view log; // empty: not logged
     std::string_view cell;
     bool clearing;
@@ -48,8 +49,7 @@ std::string_view contentOf(DeviceTextField& field)
 DeviceEventHandler::DeviceEventHandler(DeviceLibrary& device, LineStatusModel& table,
                                        const ActivityLog& log, DeviceEventListener& listener)
     : m_device(device), m_table(table), m_log(log), m_listener(listener)
-{
-}
+{}
 
 void DeviceEventHandler::HandleDeviceEvent(int32_t wParam, int32_t lParam) noexcept
 {

@@ -15,7 +15,7 @@ class LineStatusModel;
 // dialled-digits option and the timing report.
 class DeviceEventListener
 {
-public:
+  public:
     virtual ~DeviceEventListener() = default;
     // Both set CurrentLine first, then switch the lamp; a line with no lamp throws.
     virtual void LightOn(int32_t line) = 0;
@@ -32,7 +32,7 @@ public:
 // listener.
 class DeviceEventHandler
 {
-public:
+  public:
     DeviceEventHandler(DeviceLibrary& device, LineStatusModel& table, const ActivityLog& log,
                        DeviceEventListener& listener);
     DeviceEventHandler(const DeviceEventHandler&) = delete;
@@ -42,7 +42,7 @@ public:
     // entry that cannot be written is not a fault and stops nothing.
     void HandleDeviceEvent(int32_t wParam, int32_t lParam) noexcept;
 
-private:
+  private:
     void dispatch(int32_t line, int32_t kind, int32_t lParam);
     void deviceInformation(int32_t line);
     void lineState(int32_t line, int32_t code);

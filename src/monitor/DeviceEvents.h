@@ -53,5 +53,11 @@ constexpr int kLineCount = 4;
 
 // wParam = line * 65536 + kind, both halves taken as a truncating division of a signed value:
 // a negative wParam gives a kind between -65535 and 0, which matches no event.
-constexpr int32_t lineOf(int32_t wParam) { return wParam / 65536; }
-constexpr int32_t kindOf(int32_t wParam) { return wParam % 65536; }
+constexpr int32_t lineOf(int32_t wParam)
+{
+    return wParam / 65536;
+}
+constexpr int32_t kindOf(int32_t wParam)
+{
+    return wParam % 65536;
+}

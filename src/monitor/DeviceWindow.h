@@ -19,7 +19,7 @@ using DeviceWindowProcedure = int32_t (*)(AD101WindowHandle window, uint32_t mes
 // object's life. One at a time: DeviceWindowProc is one per process.
 class DeviceWindow
 {
-public:
+  public:
     // nativeWindow: on Windows the window whose procedure is replaced (its native handle as a
     // number, as QWidget::winId() gives it); 0 makes a hidden window of the object's own.
     // Elsewhere it is not used.
@@ -48,7 +48,7 @@ public:
     // Handles every message posted to the window so far (the event loop does this by itself).
     void deliverPosted();
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> d;
 };

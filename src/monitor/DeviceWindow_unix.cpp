@@ -23,7 +23,7 @@ int32_t handleNothing(AD101WindowHandle, uint32_t, int32_t, int32_t)
 // the port's thread, one at a time and in posting order, to the procedure in force at delivery.
 class MessagePort : public QObject
 {
-public:
+  public:
     MessagePort()
     {
         m_abi.magic = AD101_PORT_MAGIC;
@@ -74,8 +74,9 @@ public:
     DeviceWindowProcedure oldWindowProc = &handleNothing;
     DeviceEventHandler* handler = nullptr;
 
-private:
-    struct Message {
+  private:
+    struct Message
+    {
         uint32_t message;
         int32_t wParam;
         int32_t lParam;
@@ -105,8 +106,7 @@ private:
     bool m_wakeScheduled = false;
 };
 
-int32_t DeviceWindowProc(AD101WindowHandle window, uint32_t message, int32_t wParam,
-                         int32_t lParam)
+int32_t DeviceWindowProc(AD101WindowHandle window, uint32_t message, int32_t wParam, int32_t lParam)
 {
     MessagePort* port = MessagePort::fromHandle(window);
     if (!port)
@@ -118,7 +118,8 @@ int32_t DeviceWindowProc(AD101WindowHandle window, uint32_t message, int32_t wPa
 
 } // namespace
 
-struct DeviceWindow::Impl {
+struct DeviceWindow::Impl
+{
     MessagePort port;
 };
 

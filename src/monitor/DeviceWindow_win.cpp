@@ -60,7 +60,8 @@ LRESULT CALLBACK DeviceWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
     return CallWindowProcW(OldWindowProc, window, message, wParam, lParam);
 }
 
-struct DeviceWindow::Impl {
+struct DeviceWindow::Impl
+{
     HWND window = nullptr;
     bool own = false;
 };
@@ -91,8 +92,8 @@ AD101WindowHandle DeviceWindow::handle() const
 void DeviceWindow::installDeviceWindowProc(DeviceEventHandler* handler)
 {
     g_activeHandler = handler;
-    const auto previous = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
-        d->window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DeviceWindowProc)));
+    const auto previous = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(d->window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DeviceWindowProc)));
     // Installing again must not make the procedure its own predecessor.
     if (previous != &DeviceWindowProc)
         OldWindowProc = previous;
@@ -112,8 +113,8 @@ void DeviceWindow::post(uint32_t message, int32_t wParam, int32_t lParam)
 
 int32_t DeviceWindow::send(uint32_t message, int32_t wParam, int32_t lParam)
 {
-    return static_cast<int32_t>(SendMessageW(d->window, message, static_cast<WPARAM>(wParam),
-                                             static_cast<LPARAM>(lParam)));
+    return static_cast<int32_t>(
+        SendMessageW(d->window, message, static_cast<WPARAM>(wParam), static_cast<LPARAM>(lParam)));
 }
 
 void DeviceWindow::deliverPosted()

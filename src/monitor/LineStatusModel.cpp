@@ -5,7 +5,8 @@
 
 namespace {
 
-struct ColumnDesign {
+struct ColumnDesign
+{
     const char* header;
     int twips;
 };

@@ -17,7 +17,7 @@ class LineStatusModel : public QAbstractTableModel
 {
     Q_OBJECT
 
-public:
+  public:
     // The untruncated text of a cell, as a QString.
     static constexpr int FullTextRole = Qt::UserRole;
 
@@ -50,7 +50,7 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
 
-private:
+  private:
     const Row& row(int32_t line) const;
 
     std::array<Row, kLineCount> m_lineItems{};

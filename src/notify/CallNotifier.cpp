@@ -49,8 +49,8 @@ std::string lineNumber(const std::string& line)
 // unreserved characters (letters, digits, "-._~") is encoded, as UTF-8.
 std::string percentEncoded(std::string_view value)
 {
-    const QByteArray encoded = QByteArray(value.data(), static_cast<qsizetype>(value.size()))
-                                   .toPercentEncoding();
+    const QByteArray encoded =
+        QByteArray(value.data(), static_cast<qsizetype>(value.size())).toPercentEncoding();
     return encoded.toStdString();
 }
 
@@ -68,8 +68,7 @@ CallNotifier::CallNotifier(const ActivityLog& log, std::string host, std::string
       m_transfer([this](HttpsTransfer::RequestId id,
                         TransferResult result) { completed(id, std::move(result)); },
                  timeout, std::move(caFile))
-{
-}
+{}
 
 CallNotifier::~CallNotifier()
 {
@@ -106,10 +105,10 @@ void CallNotifier::SendCall(const std::string& callerID, const std::string& line
     }
     if (m_host.empty()) {
         // Not even a name lookup: there is nobody to ask.
-        m_log.WriteLog("No web application host is set, so the caller on line " +
-                       call.lineNumber + " was not sent to it. Set \"host\" in section [" +
-                       LoginStore::kSection + "] of " +
-                       LoginStore::fileName().toStdString() + " and restart the program.");
+        m_log.WriteLog("No web application host is set, so the caller on line " + call.lineNumber +
+                       " was not sent to it. Set \"host\" in section [" + LoginStore::kSection +
+                       "] of " + LoginStore::fileName().toStdString() +
+                       " and restart the program.");
         return;
     }
     const HttpsTransfer::RequestId id = m_nextId++;

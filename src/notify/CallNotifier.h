@@ -25,7 +25,7 @@ class CallNotifier : public QObject
 {
     Q_OBJECT
 
-public:
+  public:
     // host: the connector host, optionally with ":port"; empty: none is set, and nothing is sent.
     CallNotifier(const ActivityLog& log, std::string host, std::string caFile = {},
                  std::chrono::milliseconds timeout = kRequestTimeout);
@@ -50,8 +50,9 @@ public:
     std::string connectorUrl(const std::string& callerID, const std::string& line,
                              const QString& user, const QString& password) const;
 
-private:
-    struct PendingCall {
+  private:
+    struct PendingCall
+    {
         std::string lineNumber; // as people count lines
         std::string caller;     // the digits, without the field's NUL fill
     };

@@ -14,7 +14,8 @@ constexpr std::chrono::milliseconds kRequestTimeout{std::chrono::seconds(60)};
 constexpr std::size_t kMaxReplyBytes = 1024 * 1024;
 
 // How one request ended.
-struct TransferResult {
+struct TransferResult
+{
     bool ok = false;
     // The whole reply body whatever the HTTP status, or why there is none. Never holds the URL.
     std::string text;
@@ -27,7 +28,7 @@ struct TransferResult {
 // not when the object is made: most of a shop's day passes without a call.
 class HttpsTransfer
 {
-public:
+  public:
     using RequestId = std::uint64_t;
     // Called exactly once per request that is not abandoned, on the transfer's own thread (or
     // within start() when the network cannot be set up at all).
@@ -49,7 +50,7 @@ public:
     // no completion is running or will follow for them. start() may be used again afterwards.
     void abandon();
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> d;
 };

@@ -52,13 +52,15 @@ std::string withoutUrl(std::string description, const std::string& url)
     return description;
 }
 
-struct EasyCleanup {
+struct EasyCleanup
+{
     void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
 };
 using EasyHandle = std::unique_ptr<CURL, EasyCleanup>;
 
 // One request while it runs; libcurl holds pointers to its buffers, so it never moves.
-struct Request {
+struct Request
+{
     HttpsTransfer::RequestId id = 0;
     std::string url;
     EasyHandle easy;
@@ -95,7 +97,8 @@ struct Request {
 
 } // namespace
 
-struct HttpsTransfer::Impl {
+struct HttpsTransfer::Impl
+{
     Completion completion;
     std::chrono::milliseconds timeout{};
     std::string caFile;

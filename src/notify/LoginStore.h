@@ -13,7 +13,7 @@ class QSettings;
 // The settings store could not be read or written; the message says which and why.
 class SettingsError : public std::runtime_error
 {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
@@ -22,12 +22,13 @@ public:
 // since it holds a password.
 class LoginStore
 {
-public:
+  public:
     static constexpr const char* kOrganisation = "Tavix";
     static constexpr const char* kSection = "CallerID";
 
     // Everything the program reads, at once.
-    struct Values {
+    struct Values
+    {
         QString username;
         QString password;
         QString host;
@@ -47,7 +48,7 @@ public:
     // The file behind the store (for messages and tests).
     static QString fileName();
 
-private:
+  private:
     // Every value or none; a store that cannot be read is left as it is.
     static void writeValues(const std::vector<std::pair<QString, QString>>& values);
     // Synced, checked and in the section.

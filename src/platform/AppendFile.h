@@ -8,7 +8,7 @@
 // The file could not be opened or written; the text is the system's reason, without the file.
 class AppendError : public std::runtime_error
 {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 

@@ -20,7 +20,7 @@ constexpr mode_t kPrivateFile = S_IRUSR | S_IWUSR;
 
 class Descriptor
 {
-public:
+  public:
     explicit Descriptor(int fd) : m_fd(fd) {}
     ~Descriptor()
     {
@@ -39,7 +39,7 @@ public:
         return result;
     }
 
-private:
+  private:
     int m_fd;
 };
 

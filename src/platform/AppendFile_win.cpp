@@ -16,7 +16,7 @@ namespace {
 
 class Handle
 {
-public:
+  public:
     explicit Handle(HANDLE handle) : m_handle(handle) {}
     ~Handle()
     {
@@ -33,7 +33,7 @@ public:
         return closed;
     }
 
-private:
+  private:
     HANDLE m_handle;
 };
 

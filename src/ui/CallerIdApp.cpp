@@ -50,7 +50,8 @@ QIcon applicationIcon()
     QIcon icon;
     // Read as PNG by name: Qt's own reader, without asking every image plugin about the file.
     for (int size : Artwork::kIconSizes)
-        icon.addPixmap(QPixmap(QStringLiteral(":/icons/%1x%1/tavix-callerid.png").arg(size), "PNG"));
+        icon.addPixmap(
+            QPixmap(QStringLiteral(":/icons/%1x%1/tavix-callerid.png").arg(size), "PNG"));
     return icon;
 }
 
@@ -98,7 +99,8 @@ DiagnosticsWindow& CallerIdApp::loadDiagnosticsWindow()
         return *loaded;
     // A window unloaded earlier is on its way out; loading again means a new one.
     auto* window = new DiagnosticsWindow(m_core, *m_boxes);
-    connect(window, &DiagnosticsWindow::mainWindowWanted, this, [this] { ensureMainWindow().show(); });
+    connect(window, &DiagnosticsWindow::mainWindowWanted, this,
+            [this] { ensureMainWindow().show(); });
     m_diagnostics = window;
     try {
         window->load();

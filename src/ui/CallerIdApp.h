@@ -18,7 +18,7 @@ class MainWindow;
 // It tells the user when the activity log cannot be written.
 class CallerIdApp : public QObject
 {
-public:
+  public:
     // Sets the application icon. `boxes` null: real, modal message boxes.
     explicit CallerIdApp(CallerIdCore& core, std::unique_ptr<MessageBoxes> boxes = nullptr);
     ~CallerIdApp() override;
@@ -50,7 +50,7 @@ public:
     CallerIdCore& core() const { return m_core; }
     MessageBoxes& messageBoxes() const { return *m_boxes; }
 
-private:
+  private:
     void showDiagnosticsWindow();
     void logFailing(const QString& reason);
     QWidget* noticeParent() const;

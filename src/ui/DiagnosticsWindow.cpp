@@ -113,9 +113,9 @@ void DiagnosticsWindow::createControls()
     m_lineSelector = place(new QComboBox(this), "Combo1", twipsRect(1440, 2520, 1215, 345));
 
     auto* lineBusy = place(new QPushButton(QStringLiteral("Line Busy"), this), "cmdLINEBUSY",
-                       twipsRect(2640, 2520, 1095, 375));
+                           twipsRect(2640, 2520, 1095, 375));
     auto* lineFree = place(new QPushButton(QStringLiteral("Line Free"), this), "CmdLINEFREE",
-                       twipsRect(3720, 2520, 1095, 375));
+                           twipsRect(3720, 2520, 1095, 375));
     // Busy is 0 and free is 1, as the device wants them.
     connect(lineBusy, &QPushButton::clicked, this,
             [this] { userAction([this] { m_core.device().AD101_SetBusy(selectedLine(), 0); }); });
@@ -147,7 +147,7 @@ void DiagnosticsWindow::createControls()
     connect(setWaits, &QPushButton::clicked, this,
             [this] { userAction([this] { setWaitTimes(); }); });
     auto* exitButton = place(new QPushButton(QStringLiteral("&Exit"), this), "CmdOK",
-                       twipsRect(9120, 7320, 2295, 375));
+                             twipsRect(9120, 7320, 2295, 375));
     connect(exitButton, &QPushButton::clicked, this, &QWidget::close);
     place(new QLabel(QStringLiteral("Missed Call Wait Time:"), this), "Label7",
           twipsRect(120, 7440, 2175, 255));

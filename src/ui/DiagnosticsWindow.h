@@ -26,7 +26,7 @@ class DiagnosticsWindow : public QWidget
 {
     Q_OBJECT
 
-public:
+  public:
     static constexpr const char* kTitle = "AD101Demo Version1.0.2.04 (20100325 Built)";
 
     DiagnosticsWindow(CallerIdCore& core, MessageBoxes& boxes);
@@ -45,14 +45,14 @@ public:
     // The unload step: frees the device. Runs once; closing the window runs it if it has not.
     void unload();
 
-signals:
+  signals:
     void mainWindowWanted();
 
-protected:
+  protected:
     // Never refuses to close.
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     void createControls();
     void createLineTable();
     void createLedControls();

@@ -135,11 +135,12 @@ void MainWindow::load()
     const QString problem = m_core.loadSettings();
     if (!problem.isEmpty()) {
         // Shown once start-up is over: a box now would run device events in the middle of it.
-        const QString text = problem +
-                             QStringLiteral("\n\nThe login and the web application's host were "
-                                            "not loaded. SAVE leaves the file as it is until it "
-                                            "is corrected or removed.");
-        QMetaObject::invokeMethod(this, [this, text] { warn(text); }, Qt::QueuedConnection);
+        const QString text =
+            problem + QStringLiteral("\n\nThe login and the web application's host were "
+                                     "not loaded. SAVE leaves the file as it is until it "
+                                     "is corrected or removed.");
+        QMetaObject::invokeMethod(
+            this, [this, text] { warn(text); }, Qt::QueuedConnection);
     }
     showLogin();
 }

@@ -20,7 +20,7 @@ class MainWindow : public QWidget
 {
     Q_OBJECT
 
-public:
+  public:
     static constexpr const char* kTitle = "Tavix CallerID";
     static constexpr const char* kHelpText =
         "You will need to enter login details for any one of your shop's users. Remember, if you "
@@ -40,16 +40,16 @@ public:
     // pending requests abandoned. Runs once; closing the window runs it if it has not run.
     void unload();
 
-signals:
+  signals:
     // The hidden "Show Debug" button: bring Form1 back.
     void diagnosticsWanted();
     void diagnosticsUnloadWanted();
 
-protected:
+  protected:
     // Never refuses to close.
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     void createControls();
     void showLogin();
     void saveLogin();

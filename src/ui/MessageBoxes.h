@@ -10,7 +10,7 @@ class QWidget;
 // Every box a window shows goes through here, so that tests can take them without blocking.
 class MessageBoxes
 {
-public:
+  public:
     virtual ~MessageBoxes();
     // A single OK button; returns when the user has closed the box.
     virtual void information(QWidget* parent, const QString& title, const QString& text);
@@ -21,6 +21,6 @@ public:
     virtual void showNotice(QWidget* parent, const QString& title, const QString& text);
     virtual void closeNotice();
 
-private:
+  private:
     QPointer<QMessageBox> m_notice;
 };

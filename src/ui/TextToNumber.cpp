@@ -8,7 +8,10 @@
 
 namespace {
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
 
 std::string withoutBlanks(const QString& text)
 {

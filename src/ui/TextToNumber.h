@@ -9,7 +9,7 @@
 // The text's number does not fit a signed 32-bit integer.
 class NumberRangeError : public std::range_error
 {
-public:
+  public:
     using std::range_error::range_error;
 };
 

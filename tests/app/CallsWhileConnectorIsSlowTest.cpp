@@ -26,7 +26,7 @@ constexpr int kBurst = 1000;
 
 class Windows : public DeviceEventListener
 {
-public:
+  public:
     explicit Windows(CallNotifier& notifier) : m_notifier(notifier) {}
     void LightOn(int32_t) override {}
     void LightOff(int32_t) override {}
@@ -37,7 +37,7 @@ public:
         m_notifier.SendCall(callerID, line, QStringLiteral("user"), QStringLiteral("secret"));
     }
 
-private:
+  private:
     CallNotifier& m_notifier;
 };
 
@@ -46,7 +46,8 @@ std::vector<std::string> logEntries(const TempDir& dir)
     std::vector<std::string> entries;
     const std::string bytes = readFile(dir / "tavix.log");
     const std::string end = "\r\n...\r\n";
-    for (size_t at = 0, next; (next = bytes.find(end, at)) != std::string::npos; at = next + end.size())
+    for (size_t at = 0, next; (next = bytes.find(end, at)) != std::string::npos;
+         at = next + end.size())
         entries.push_back(bytes.substr(at + 10, next - at - 10)); // after "> 100000: "
     return entries;
 }

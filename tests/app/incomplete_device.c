@@ -24,6 +24,9 @@ int32_t AD101_CALL AD101_InitDevice(AD101WindowHandle hWnd)
 #define AD101_GetCallerID missing_AD101_GetCallerID
 #pragma GCC diagnostic ignored "-Wunused-parameter"
 #define TAVIX_ANSWER_ONE(name, parameters, arguments)                                              \
-    int32_t AD101_CALL name parameters { return 1; }
+    int32_t AD101_CALL name parameters                                                             \
+    {                                                                                              \
+        return 1;                                                                                  \
+    }
 AD101_ENTRIES(TAVIX_ANSWER_ONE)
 #endif

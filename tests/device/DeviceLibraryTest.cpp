@@ -234,12 +234,21 @@ TEST_F(LibrarySearchTest, OnlyTheLibraryBesideTheProgramIsLoaded)
         std::vector<std::string> said;
     };
     const Case cases[] = {
-        {"the box beside, one lacking entries elsewhere", TAVIX_BOX, TAVIX_INCOMPLETE_BOX, 0,
+        {"the box beside, one lacking entries elsewhere",
+         TAVIX_BOX,
+         TAVIX_INCOMPLETE_BOX,
+         0,
          {"loaded"}},
-        {"none beside, the box elsewhere", "", TAVIX_BOX, 2,
+        {"none beside, the box elsewhere",
+         "",
+         TAVIX_BOX,
+         2,
          {"Cannot load the device library " + name, TestPlatform::kSystemTexts.libraryNotFound}},
-        {"one without AD101_GetCallerID beside, the box elsewhere", TAVIX_BOX_WITHOUT_CALLER_ID,
-         TAVIX_BOX, 2, {"The device library " + name + " has no entry \"AD101_GetCallerID\""}},
+        {"one without AD101_GetCallerID beside, the box elsewhere",
+         TAVIX_BOX_WITHOUT_CALLER_ID,
+         TAVIX_BOX,
+         2,
+         {"The device library " + name + " has no entry \"AD101_GetCallerID\""}},
     };
     for (const Case& c : cases) {
         const Run run = probe(c.beside, c.decoy);

@@ -37,7 +37,8 @@ void fuzzText(char* buffer, int width)
         return;
     const size_t n = g_data->ConsumeIntegralInRange<size_t>(0, static_cast<size_t>(width));
     std::string bytes = g_data->ConsumeBytesAsString(n);
-    std::replace_if(bytes.begin(), bytes.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    std::replace_if(
+        bytes.begin(), bytes.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
     std::memcpy(buffer, bytes.data(), bytes.size());
     if (g_data->ConsumeBool())
         buffer[bytes.size()] = '\0';
@@ -46,7 +47,7 @@ void fuzzText(char* buffer, int width)
 // Answers from the fuzzer's data.
 class FuzzDevice
 {
-public:
+  public:
     static FuzzDevice& current()
     {
         static FuzzDevice device;
@@ -90,7 +91,7 @@ public:
 // The windows' side, with the same refusals as the real windows.
 class FakeWindows : public DeviceEventListener
 {
-public:
+  public:
     void LightOn(int32_t line) override { lamp(line); }
     void LightOff(int32_t line) override { lamp(line); }
     void SendCall(const std::string&, const std::string&) override { ++calls; }
@@ -100,7 +101,7 @@ public:
     bool ticked = true;
     int calls = 0;
 
-private:
+  private:
     static void lamp(int32_t line)
     {
         if (line < 0 || line > 3)
@@ -108,7 +109,8 @@ private:
     }
 };
 
-struct Message {
+struct Message
+{
     uint32_t message;
     int32_t wParam;
     int32_t lParam;
@@ -122,10 +124,14 @@ int32_t recordingProc(AD101WindowHandle, uint32_t message, int32_t wParam, int32
     return wParam ^ lParam;
 }
 
-struct World {
+struct World
+{
     World()
         : folder(fs::temp_directory_path() / ("tavix-fuzz-" + std::to_string(getpid()))),
-          log(folder / "tavix.log", [] { return TimeOfDay{12, 0, 0}; }),
+          log(folder / "tavix.log",
+              [] {
+                  return TimeOfDay{12, 0, 0};
+              }),
           device(DeviceStandIn<FuzzDevice>::resolver()), handler(device, table, log, windows)
     {
         fs::create_directories(folder);
@@ -148,7 +154,8 @@ World* g_world = nullptr;
 // Entries whose whole text is a line fault: device texts only ever follow a fixed prefix.
 size_t countFaultEntries(const std::string& log)
 {
-    static const std::regex fault("> 120000: Line index -?[0-9]+ (is out of range \\(0 to 3\\)|has no control)");
+    static const std::regex fault(
+        "> 120000: Line index -?[0-9]+ (is out of range \\(0 to 3\\)|has no control)");
     size_t count = 0;
     size_t at = 0;
     for (size_t end; (end = log.find("\r\n...\r\n", at)) != std::string::npos; at = end + 7) {
@@ -180,9 +187,16 @@ bool faultsOnBadLine(int32_t kind, int32_t lParam, bool ticked)
         return lParam >= LS_HOOK_ON_PRA && lParam <= LS_NO_HOOK_NOPR;
     case EV_DIAL_DIGIT:
         return ticked;
-    case EV_DEVICE_VERSION: case EV_BACK_CID: case EV_BACK_DEVICE: case EV_PARAMETER:
-    case EV_BACK_CPU_ID: case EV_BACK_COLLATERAL: case EV_MISSED_CALL: case EV_TALK_TIME:
-    case EV_BACK_ENABLE: case EV_DISABLE:
+    case EV_DEVICE_VERSION:
+    case EV_BACK_CID:
+    case EV_BACK_DEVICE:
+    case EV_PARAMETER:
+    case EV_BACK_CPU_ID:
+    case EV_BACK_COLLATERAL:
+    case EV_MISSED_CALL:
+    case EV_TALK_TIME:
+    case EV_BACK_ENABLE:
+    case EV_DISABLE:
         return true;
     default:
         return false;
@@ -215,8 +229,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
         Message m{data.ConsumeBool() ? WM_DEVICE_EVENT : data.ConsumeIntegral<uint32_t>(), 0, 0};
         // Mostly plausible events, sometimes anything at all.
         if (data.ConsumeBool())
-            m.wParam = data.ConsumeIntegralInRange<int32_t>(-1, 5) * 65536 +
-                       data.PickValueInArray({7, 8, 9, 10, 11, 12, 13, 14, 170, 187, 238, 255, 0, 300});
+            m.wParam =
+                data.ConsumeIntegralInRange<int32_t>(-1, 5) * 65536 +
+                data.PickValueInArray({7, 8, 9, 10, 11, 12, 13, 14, 170, 187, 238, 255, 0, 300});
         else
             m.wParam = data.ConsumeIntegral<int32_t>();
         m.lParam = data.ConsumeBool() ? data.ConsumeIntegralInRange<int32_t>(-1, 12)

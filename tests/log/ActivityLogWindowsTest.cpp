@@ -26,7 +26,7 @@ fs::path userLog()
 // write the default log away meanwhile.
 class Preserved
 {
-public:
+  public:
     explicit Preserved(fs::path path) : m_path(std::move(path))
     {
         if (fs::is_regular_file(m_path))
@@ -42,7 +42,7 @@ public:
     Preserved(const Preserved&) = delete;
     Preserved& operator=(const Preserved&) = delete;
 
-private:
+  private:
     fs::path m_path;
     std::optional<std::string> m_bytes;
 };
@@ -61,7 +61,7 @@ const std::string kEntry = "> 093005: Incoming szCallerID: 0123456789\r\n...\r\n
 
 class DefaultLogPlace : public ::testing::Test
 {
-protected:
+  protected:
     Preserved m_shared{kSharedLog};
     Preserved m_own{userLog()};
 };

@@ -131,9 +131,16 @@ TEST_F(DeviceEventTest, MissedCallMarksTheLineStateAndKeepsTheNumber)
 TEST_F(DeviceEventTest, TalkTimeIsAtLeastTwoDigitsPaddedWithSpacesTo32)
 {
     const std::pair<int32_t, std::string> cases[] = {
-        {5, "05"},   {0, "00"},     {125, "125"}, {-5, "-05"},
-        {9, "09"},   {10, "10"},    {-10, "-10"}, {99, "99"},
-        {INT32_MAX, "2147483647"},  {INT32_MIN, "-2147483648"},
+        {5, "05"},
+        {0, "00"},
+        {125, "125"},
+        {-5, "-05"},
+        {9, "09"},
+        {10, "10"},
+        {-10, "-10"},
+        {99, "99"},
+        {INT32_MAX, "2147483647"},
+        {INT32_MIN, "-2147483648"},
     };
     for (const auto& [duration, digits] : cases) {
         SCOPED_TRACE(duration);

@@ -19,7 +19,7 @@ using Calls = std::vector<std::string>;
 
 class CallerIdCoreTest : public ::testing::Test
 {
-protected:
+  protected:
     void deliver(int32_t line, int32_t kind, int32_t lParam = 0)
     {
         core.deviceWindow()->post(WM_DEVICE_EVENT, line * 65536 + kind, lParam);

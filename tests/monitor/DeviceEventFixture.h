@@ -21,7 +21,8 @@
 
 // Each fake records its calls; `during` runs inside every call, to look at the state at that
 // moment or to fail.
-struct FakeMainWindow {
+struct FakeMainWindow
+{
     std::vector<std::string> calls;
     std::string sentCallerId;
     std::function<void()> during = [] {};
@@ -40,7 +41,8 @@ struct FakeMainWindow {
     }
 };
 
-struct FakeDiagnostics {
+struct FakeDiagnostics
+{
     bool ticked = true;
     mutable std::vector<std::string> calls;
     std::function<void()> during = [] {};
@@ -62,11 +64,13 @@ struct FakeDiagnostics {
 };
 
 // What the handler reaches beyond the table and the log, split as the two windows show it.
-struct FakeWindows : DeviceEventListener {
+struct FakeWindows : DeviceEventListener
+{
     FakeMainWindow& mainWindow;
     FakeDiagnostics& diagnostics;
 
-    FakeWindows(FakeMainWindow& main, FakeDiagnostics& form) : mainWindow(main), diagnostics(form) {}
+    FakeWindows(FakeMainWindow& main, FakeDiagnostics& form) : mainWindow(main), diagnostics(form)
+    {}
     void LightOn(int32_t line) override { mainWindow.LightOn(line); }
     void LightOff(int32_t line) override { mainWindow.LightOff(line); }
     void SendCall(const std::string& callerID, const std::string& line) override
@@ -80,7 +84,8 @@ struct FakeWindows : DeviceEventListener {
     }
 };
 
-struct PassedMessage {
+struct PassedMessage
+{
     AD101WindowHandle window;
     uint32_t message;
     int32_t wParam;
@@ -100,7 +105,7 @@ inline int32_t previousWindowProc(AD101WindowHandle window, uint32_t message, in
 
 class DeviceEventTest : public ::testing::Test
 {
-protected:
+  protected:
     using Rows = std::array<std::array<std::string, kColumnCount>, kLineCount>;
 
     DeviceEventTest()

@@ -71,7 +71,8 @@ TEST_F(DeviceEventTest, UnknownKindsSubCodesAndNegativeParametersDoNothing)
 
 TEST_F(DeviceEventTest, LineStatesWithoutFollowUpWriteCell3)
 {
-    struct Case {
+    struct Case
+    {
         int32_t code;
         std::string log; // empty: no entry
         std::string cell;
@@ -101,7 +102,8 @@ TEST_F(DeviceEventTest, LineStatesWithoutFollowUpWriteCell3)
 
 TEST_F(DeviceEventTest, OffHookAndNoLineEmptyTheCallerIdOnlyWithoutNumberAndRing)
 {
-    struct Case {
+    struct Case
+    {
         int32_t code;
         std::string log, cell;
         int32_t callerIds, rings;
@@ -134,9 +136,8 @@ TEST_F(DeviceEventTest, OffHookAndNoLineEmptyTheCallerIdOnlyWithoutNumberAndRing
 
         EXPECT_EQ(rows(), expected);
         EXPECT_EQ(logBytes(), entries({c.log}));
-        EXPECT_EQ(device.calls(),
-                  (std::vector<std::string>{"AD101_GetCallerID 1 buf null null",
-                                            "AD101_GetRingIndex 1"}));
+        EXPECT_EQ(device.calls(), (std::vector<std::string>{"AD101_GetCallerID 1 buf null null",
+                                                            "AD101_GetRingIndex 1"}));
     }
 }
 
@@ -161,8 +162,8 @@ TEST_F(DeviceEventTest, RingShowsTheCountWithoutPaddingAndEmptiesTheCallCells)
 
 TEST_F(DeviceEventTest, DeviceVersionAndBackDeviceEnableTheRowWithTheFullCpuVersion)
 {
-    for (auto [line, kind, log] : {std::tuple{0, EV_DEVICE_VERSION, ""},
-                                   std::tuple{2, EV_BACK_DEVICE, "MCU_BACKDEVICE"}}) {
+    for (auto [line, kind, log] :
+         {std::tuple{0, EV_DEVICE_VERSION, ""}, std::tuple{2, EV_BACK_DEVICE, "MCU_BACKDEVICE"}}) {
         SCOPED_TRACE(kind);
         std::filesystem::remove(logPath);
         device.clearCalls();
@@ -175,8 +176,8 @@ TEST_F(DeviceEventTest, DeviceVersionAndBackDeviceEnableTheRowWithTheFullCpuVers
 
         EXPECT_EQ(rows(), expected);
         EXPECT_EQ(table.shownText(line, COL_CPU_VERSION), "AD101 V2.1");
-        EXPECT_EQ(device.calls(), std::vector<std::string>{"AD101_GetCPUVersion " +
-                                                           std::to_string(line) + " buf"});
+        EXPECT_EQ(device.calls(),
+                  std::vector<std::string>{"AD101_GetCPUVersion " + std::to_string(line) + " buf"});
         EXPECT_EQ(logBytes(), *log ? entries({log}) : "");
     }
     EXPECT_TRUE(mainWindow.calls.empty());
@@ -193,9 +194,9 @@ TEST_F(DeviceEventTest, CpuIdGoesToCell8AtItsFullFourCharacters)
     EXPECT_EQ(table.cellText(3, COL_DEVICE_ID), "ABCD");
     EXPECT_EQ(table.cellText(0, COL_DEVICE_ID), std::string(4, '\0'));
     EXPECT_EQ(logBytes(), entries({"MCU_BACK CPU ID", "MCU_BACK CPU ID", "MCU_BACK CPU ID"}));
-    EXPECT_EQ(device.calls(), (std::vector<std::string>{"AD101_GetCPUID 3 buf",
-                                                        "AD101_GetCPUID 0 buf",
-                                                        "AD101_GetCPUID 3 buf"}));
+    EXPECT_EQ(device.calls(),
+              (std::vector<std::string>{"AD101_GetCPUID 3 buf", "AD101_GetCPUID 0 buf",
+                                        "AD101_GetCPUID 3 buf"}));
 }
 
 TEST_F(DeviceEventTest, EnableLogsThenWritesTheRowThenSwitchesTheLampOn)
@@ -235,7 +236,8 @@ TEST_F(DeviceEventTest, DisableResetsTheRowThenSwitchesTheLampOff)
 
 TEST_F(DeviceEventTest, ALineBeyondTheTableFaultsAtTheFirstRowAccessAndEndsTheEvent)
 {
-    struct Case {
+    struct Case
+    {
         int32_t kind, lParam;
         std::vector<std::string> logBefore, deviceCalls;
     };
@@ -250,7 +252,8 @@ TEST_F(DeviceEventTest, ALineBeyondTheTableFaultsAtTheFirstRowAccessAndEndsTheEv
         {EV_LINE_STATE, LS_HOOK_OFF_PRA, {"HK OFF STATE PRA"}, {}},
         {EV_LINE_STATE, LS_RING, {}, {"AD101_GetRingIndex 4"}},
         {EV_LINE_STATE, LS_RING_OFF, {}, {}},
-        {EV_BACK_CID, 0,
+        {EV_BACK_CID,
+         0,
          {"MCU_BACKCID", "Incoming nLine: 4", "Incoming szCallerID: " + noNumber,
           "Incoming szName: " + noNumber, "Incoming szTime: " + noNumber},
          {"AD101_GetCallerID 4 buf buf buf"}},
@@ -293,10 +296,9 @@ TEST_F(DeviceEventTest, TheTrapLogsEachFaultAsOneLineAndEndsTheEvent)
     diagnostics.during = [] { throw std::runtime_error("check box gone"); };
     send(0, EV_DIAL_DIGIT);
 
-    EXPECT_EQ(logBytes(),
-              entries({"MCU_BACKENABLE", "first  second third fourth",
-                       "An unknown fault occurred while handling a device event",
-                       "check box gone"}));
+    EXPECT_EQ(logBytes(), entries({"MCU_BACKENABLE", "first  second third fourth",
+                                   "An unknown fault occurred while handling a device event",
+                                   "check box gone"}));
     EXPECT_TRUE(device.calls().empty());
     EXPECT_EQ(table.cellText(1, COL_DEVICE_STATE), "Enable");
     EXPECT_EQ(g_passedOn.size(), 3u);
@@ -315,7 +317,8 @@ TEST_F(DeviceEventTest, AMissingDeviceEntryIsLoggedAndLeavesTheLaterCellsAlone)
 
 TEST_F(DeviceEventTest, ALogThatCannotBeWrittenStopsNothing)
 {
-    struct : LogObserver {
+    struct : LogObserver
+    {
         std::vector<std::string> events;
         void logUnwritable(const std::string& reason) override { events.push_back(reason); }
         void logWritableAgain() override { events.push_back("writable again"); }
@@ -331,9 +334,8 @@ TEST_F(DeviceEventTest, ALogThatCannotBeWrittenStopsNothing)
     EXPECT_EQ(table.cellText(2, COL_DEVICE_STATE), "Enable");
     EXPECT_EQ(mainWindow.calls, (std::vector<std::string>{"SendCall 1", "LightOn 2"}));
     EXPECT_EQ(mainWindow.sentCallerId, field("0123456789", 128));
-    EXPECT_EQ(observer.events,
-              std::vector<std::string>{"Cannot write the log file " + logPath.string() +
-                                       ": Is a directory"});
+    EXPECT_EQ(observer.events, std::vector<std::string>{"Cannot write the log file " +
+                                                        logPath.string() + ": Is a directory"});
 
     std::filesystem::remove(logPath);
     send(0, EV_MISSED_CALL);
@@ -362,7 +364,10 @@ TEST_F(DeviceEventTest, ParameterReportShowsTheRecordAndLogsNothing)
 }
 
 namespace {
-int32_t silentGetParameter(int32_t, AD101TimingParameters*) { return 1; }
+int32_t silentGetParameter(int32_t, AD101TimingParameters*)
+{
+    return 1;
+}
 } // namespace
 
 TEST_F(DeviceEventTest, ParameterRecordIsZeroedBeforeTheDeviceFillsIt)

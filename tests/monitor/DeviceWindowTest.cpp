@@ -21,7 +21,8 @@ namespace {
 
 constexpr int kMessages = 1000;
 
-struct Seen {
+struct Seen
+{
     uint32_t message;
     int32_t wParam;
     int32_t lParam;
@@ -54,7 +55,7 @@ bool deliverUntil(size_t count)
 
 class DeviceWindowTest : public ::testing::Test
 {
-protected:
+  protected:
     DeviceWindowTest()
     {
         g_seen.clear();

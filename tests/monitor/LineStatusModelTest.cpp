@@ -71,7 +71,8 @@ TEST(LineStatusModel, WritesOutsideTheRowsAndCellsFailWithoutChangingAnything)
     const auto before = cells(table);
     QSignalSpy changes(&table, &QAbstractItemModel::dataChanged);
 
-    struct Case {
+    struct Case
+    {
         int32_t line;
         int column;
         const char* message;

@@ -14,7 +14,8 @@
 
 namespace {
 
-struct Lamps : DeviceEventListener {
+struct Lamps : DeviceEventListener
+{
     std::vector<std::string> calls;
     void LightOn(int32_t line) override { calls.push_back("LightOn " + std::to_string(line)); }
     void LightOff(int32_t line) override { calls.push_back("LightOff " + std::to_string(line)); }
@@ -31,7 +32,7 @@ struct Lamps : DeviceEventListener {
 
 class SimulatedBoxEvents : public ::testing::Test
 {
-protected:
+  protected:
     void SetUp() override
     {
         table.build();
@@ -42,8 +43,8 @@ protected:
     // Runs tavix-sim and waits until the event it posts has been handled.
     void event(int32_t line, int32_t kind, int32_t lParam = 0)
     {
-        EXPECT_TOOL_OK(box.tool({"event", QString::number(line), QString::number(kind),
-                                 QString::number(lParam)}));
+        EXPECT_TOOL_OK(box.tool(
+            {"event", QString::number(line), QString::number(kind), QString::number(lParam)}));
         ASSERT_TRUE(box.waitForMessage(SimulatorHarness::event(line, kind, lParam)));
     }
     void set(int line, const char* field, const char* value)

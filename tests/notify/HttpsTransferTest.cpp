@@ -23,12 +23,13 @@ template <typename Condition> bool waitUntil(Condition condition)
 
 TEST(HttpsTransferTest, ReturnsTheWholeBodyWhateverTheStatus)
 {
-    struct Case {
+    struct Case
+    {
         int status;
         std::string body;
     };
-    for (const Case& c : {Case{200, "OK"}, Case{200, ""}, Case{404, "Not here"},
-                          Case{500, "Broken\r\nagain\n"}}) {
+    for (const Case& c :
+         {Case{200, "OK"}, Case{200, ""}, Case{404, "Not here"}, Case{500, "Broken\r\nagain\n"}}) {
         HttpsServer server({.body = c.body, .status = c.status});
         Transfer transfer(kRequestTimeout, HttpsServer::caFile());
         EXPECT_EQ(transfer.fetch(urlOf(server)), c.body) << c.status;
@@ -72,7 +73,8 @@ TEST(HttpsTransferTest, FailuresSayWhyWithoutTheUrl)
     HttpsServer slow({.delay = 3s});
     const std::string refused = "https://" + HttpsServer::hostWithPort(HttpsServer::unusedPort());
     const std::string secret = "/p?password=topsecret";
-    struct Case {
+    struct Case
+    {
         std::string url;
         std::string start; // of the description, where the platform's words are checked
     };
@@ -99,9 +101,9 @@ TEST(HttpsTransferTest, OversizedReplyStopsTheTransfer)
     HttpsServer huge({.largeBodyMiB = 40});
     HttpsServer small;
     Transfer transfer(kRequestTimeout, HttpsServer::caFile());
-    EXPECT_EQ(transfer.fetch(urlOf(huge)), failed("The reply is larger than " +
-                                                  std::to_string(kMaxReplyBytes) +
-                                                  " bytes; the transfer was stopped"));
+    EXPECT_EQ(transfer.fetch(urlOf(huge)),
+              failed("The reply is larger than " + std::to_string(kMaxReplyBytes) +
+                     " bytes; the transfer was stopped"));
     // The transfer is fine afterwards.
     EXPECT_EQ(transfer.fetch(urlOf(small)), "OK");
 }

@@ -69,7 +69,7 @@ void setMachineHost(const std::wstring& host)
 // tests of the registry away meanwhile.
 class LoginStoreRegistryTest : public ::testing::Test
 {
-protected:
+  protected:
     static void SetUpTestSuite()
     {
         saved = new TempDir;

@@ -26,18 +26,18 @@ inline std::string failed(const std::string& description)
 
 class RecordingTransfer
 {
-public:
+  public:
     explicit RecordingTransfer(std::chrono::milliseconds timeout = kRequestTimeout,
                                std::string caFile = {})
-        : m_transfer([this](HttpsTransfer::RequestId id, TransferResult result) {
-              std::lock_guard lock(m_mutex);
-              ++m_completions[id];
-              m_results[id] = std::move(result);
-              m_changed.notify_all();
-          },
-                     timeout, std::move(caFile))
-    {
-    }
+        : m_transfer(
+              [this](HttpsTransfer::RequestId id, TransferResult result) {
+                  std::lock_guard lock(m_mutex);
+                  ++m_completions[id];
+                  m_results[id] = std::move(result);
+                  m_changed.notify_all();
+              },
+              timeout, std::move(caFile))
+    {}
 
     HttpsTransfer& transfer() { return m_transfer; }
 
@@ -72,7 +72,7 @@ public:
         return m_completions[id];
     }
 
-private:
+  private:
     HttpsTransfer::RequestId m_nextId = 1;
     std::mutex m_mutex;
     std::condition_variable m_changed;

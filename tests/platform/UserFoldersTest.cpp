@@ -36,7 +36,8 @@ std::string refusalOfTheProgramsFolder()
 
 TEST(UserFolders, StateHomeFollowsXdgStateHomeThenHomeThenTheUserDatabase)
 {
-    struct Case {
+    struct Case
+    {
         const char *xdg, *home;
         path expected;
     };

@@ -92,9 +92,9 @@ TEST_F(SimulatedBoxTest, PostsOnlyFromItsOwnThreadAndNeverAfterFreeDevice)
 TEST_F(SimulatedBoxTest, HandleThatIsNoPortOpensASilentBox)
 {
     AD101MessagePort wrongMagic{0x1234u, nullptr, nullptr};
-    for (AD101WindowHandle handle : {AD101WindowHandle{nullptr},
-                                     reinterpret_cast<AD101WindowHandle>(intptr_t{4}),
-                                     reinterpret_cast<AD101WindowHandle>(&wrongMagic)}) {
+    for (AD101WindowHandle handle :
+         {AD101WindowHandle{nullptr}, reinterpret_cast<AD101WindowHandle>(intptr_t{4}),
+          reinterpret_cast<AD101WindowHandle>(&wrongMagic)}) {
         EXPECT_EQ(box.device().AD101_InitDevice(handle), 1);
         EXPECT_EQ(box.status().value("open", false), true);
         box.device().AD101_FreeDevice();

@@ -14,7 +14,7 @@
 // given each call's trace line first. resolver() hands the entries to a DeviceLibrary by name.
 template <typename Device> class DeviceStandIn
 {
-public:
+  public:
     static DeviceLibrary::Resolver resolver()
     {
         return [](const char* name) -> void* {
@@ -34,7 +34,7 @@ public:
         return nullptr;
     }
 
-private:
+  private:
     template <typename Trace> static Device& device(const Trace& trace)
     {
         Device& current = Device::current();
@@ -46,7 +46,7 @@ private:
 #define TAVIX_STAND_IN_ENTRY(name, parameters, arguments)                                          \
     static int32_t AD101_CALL name parameters                                                      \
     {                                                                                              \
-        return device([&] { return Ad101Trace::of(#name) arguments; }).name arguments;              \
+        return device([&] { return Ad101Trace::of(#name) arguments; }).name arguments;             \
     }
     AD101_ENTRIES(TAVIX_STAND_IN_ENTRY)
 #undef TAVIX_STAND_IN_ENTRY

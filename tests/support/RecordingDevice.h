@@ -14,8 +14,9 @@
 // are plain C functions.
 class RecordingDevice
 {
-public:
-    struct Line {
+  public:
+    struct Line
+    {
         std::string callerId, name, time, digits, collateral, cpuVersion, cpuId;
         int32_t callerIdCount = 0; // result of AD101_GetCallerID
         int32_t rings = 0;         // result of AD101_GetRingIndex
@@ -61,7 +62,7 @@ public:
     int32_t AD101_GetCPUVersion(int32_t nLine, char* szVersion);
     int32_t AD101_GetCPUID(int32_t nLine, char* szId);
 
-private:
+  private:
     // Line `index`, or for any other line one with empty texts and zero counts.
     Line& lineFor(int32_t index);
 

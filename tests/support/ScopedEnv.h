@@ -9,7 +9,7 @@
 
 class ScopedEnv
 {
-public:
+  public:
     // A null value unsets the variable.
     ScopedEnv(const char* name, const char* value) : m_name(name)
     {
@@ -22,7 +22,7 @@ public:
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
-private:
+  private:
     const char* m_name;
     std::optional<std::string> m_old;
 };

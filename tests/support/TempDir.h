@@ -11,7 +11,7 @@
 
 class TempDir
 {
-public:
+  public:
     TempDir()
     {
         namespace fs = std::filesystem;
@@ -45,7 +45,7 @@ public:
     const std::filesystem::path& path() const { return m_path; }
     std::filesystem::path operator/(const std::string& name) const { return m_path / name; }
 
-private:
+  private:
     std::filesystem::path m_path;
 };
 

@@ -262,8 +262,7 @@ TEST_F(ShutdownTest, LoadingFormAgainRunsTheWholeStartUpWithAFreshTable)
     startProgram();
     form().deviceWindow()->post(WM_DEVICE_EVENT, wParamOf(2, EV_BACK_ENABLE), 0);
     QCoreApplication::processEvents();
-    ASSERT_EQ(lineTable(form()).cellText(2, COL_DEVICE_STATE),
-              "Enable");
+    ASSERT_EQ(lineTable(form()).cellText(2, COL_DEVICE_STATE), "Enable");
     form().close();
     deleteClosedWindows();
     recorder.clearCalls();
@@ -277,8 +276,7 @@ TEST_F(ShutdownTest, LoadingFormAgainRunsTheWholeStartUpWithAFreshTable)
     EXPECT_EQ(logTexts(),
               (std::vector<std::string>{"Turn line 0's light to green", "MCU_BACKENABLE",
                                         "Turn line 2's light to green"}));
-    EXPECT_EQ(lineTable(again).cellText(2, COL_DEVICE_STATE),
-              "Disable");
+    EXPECT_EQ(lineTable(again).cellText(2, COL_DEVICE_STATE), "Disable");
     EXPECT_EQ(control<QComboBox>(again, "Combo1").count(), 4);
 
     // Its notifications are handled again.

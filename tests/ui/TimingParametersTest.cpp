@@ -18,7 +18,7 @@ constexpr std::array<const char*, 6> kTimingBoxes = {"TxtRINGON",  "TxtRINGOFF",
 
 class TimingParametersTest : public UiTest
 {
-protected:
+  protected:
     QLineEdit& box(const char* name) { return control<QLineEdit>(form(), name); }
     QComboBox& selector() { return control<QComboBox>(form(), "Combo1"); }
     void press(const char* button)

@@ -37,7 +37,7 @@ struct ShownBox
 // Keeps the boxes instead of showing them, so nothing waits for a click.
 class RecordingMessageBoxes : public MessageBoxes
 {
-public:
+  public:
     explicit RecordingMessageBoxes(std::vector<ShownBox>& shown) : m_shown(shown) {}
     void information(QWidget*, const QString& title, const QString& text) override
     {
@@ -55,13 +55,13 @@ public:
 
     int noticesClosed = 0;
 
-private:
+  private:
     std::vector<ShownBox>& m_shown;
 };
 
 class UiTest : public ::testing::Test
 {
-protected:
+  protected:
     UiTest()
     {
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsFolder());
@@ -110,7 +110,8 @@ protected:
     // The table the window's list ListView1 shows.
     LineStatusModel& lineTable(QWidget& window) const
     {
-        auto* model = dynamic_cast<LineStatusModel*>(control<QTreeView>(window, "ListView1").model());
+        auto* model =
+            dynamic_cast<LineStatusModel*>(control<QTreeView>(window, "ListView1").model());
         if (!model)
             throw std::logic_error("ListView1 shows no line status table");
         return *model;

@@ -1,0 +1,26 @@
+# Tavix CallerID: formats the C and C++ sources, or with -DCHECK=ON fails naming those that are not
+# formatted. -DCLANG_FORMAT=... -DSOURCE_DIR=... -P Format.cmake
+set(files "")
+foreach(folder src simulator tests bench)
+    file(GLOB_RECURSE found "${SOURCE_DIR}/${folder}/*.cpp" "${SOURCE_DIR}/${folder}/*.h"
+         "${SOURCE_DIR}/${folder}/*.c")
+    list(APPEND files ${found})
+endforeach()
+list(SORT files)
+if(CHECK)
+    set(unformatted "")
+    foreach(file IN LISTS files)
+        execute_process(COMMAND ${CLANG_FORMAT} --dry-run --Werror ${file}
+                        RESULT_VARIABLE result OUTPUT_QUIET ERROR_QUIET)
+        if(NOT result EQUAL 0)
+            file(RELATIVE_PATH name ${SOURCE_DIR} ${file})
+            list(APPEND unformatted ${name})
+        endif()
+    endforeach()
+    if(unformatted)
+        list(JOIN unformatted "\n  " names)
+        message(FATAL_ERROR "Not formatted (run: cmake --build build --target format):\n  ${names}")
+    endif()
+else()
+    execute_process(COMMAND ${CLANG_FORMAT} -i ${files} COMMAND_ERROR_IS_FATAL ANY)
+endif()
