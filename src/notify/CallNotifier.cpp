@@ -54,6 +54,25 @@ std::string percentEncoded(std::string_view value)
     return encoded.toStdString();
 }
 
+// A text's first line, cut to the length a list shows, never inside a UTF-8 sequence.
+std::string firstLine(const std::string& text)
+{
+    std::string line = text.substr(0, text.find_first_of("\r\n"));
+    if (line.size() > CallDelivery::kDetailLength) {
+        size_t end = CallDelivery::kDetailLength;
+        while (end > 0 && (static_cast<unsigned char>(line[end]) & 0xC0) == 0x80)
+            --end;
+        line.resize(end);
+    }
+    return line;
+}
+
+CallDelivery deliveryOf(const TransferResult& result)
+{
+    return {result.ok ? CallDelivery::State::Sent : CallDelivery::State::Failed,
+            firstLine(result.text)};
+}
+
 // The device's field is padded with NULs; only the text before them is the number.
 std::string_view callerDigits(const std::string& callerID)
 {
@@ -72,6 +91,7 @@ CallNotifier::CallNotifier(const ActivityLog& log, std::string host, std::string
 
 CallNotifier::~CallNotifier()
 {
+    blockSignals(true);
     abandonPending();
 }
 
@@ -89,9 +109,10 @@ std::string CallNotifier::connectorUrl(const std::string& callerID, const std::s
            "&caller=" + percentEncoded(callerDigits(callerID));
 }
 
-void CallNotifier::SendCall(const std::string& callerID, const std::string& line,
-                            const QString& user, const QString& password)
+CallNotifier::Started CallNotifier::SendCall(const std::string& callerID, const std::string& line,
+                                             const QString& user, const QString& password)
 {
+    const CallId id = m_nextId++;
     std::string url;
     PendingCall call;
     try {
@@ -101,7 +122,7 @@ void CallNotifier::SendCall(const std::string& callerID, const std::string& line
         // Only the error's entry: an extra empty "reply" would read as if the connector had
         // answered.
         m_log.WriteLog(error.what());
-        return;
+        return {id, {CallDelivery::State::Failed, firstLine(error.what())}};
     }
     if (m_host.empty()) {
         // Not even a name lookup: there is nobody to ask.
@@ -109,11 +130,11 @@ void CallNotifier::SendCall(const std::string& callerID, const std::string& line
                        " was not sent to it. Set \"host\" in section [" + LoginStore::kSection +
                        "] of " + LoginStore::fileName().toStdString() +
                        " and restart the program.");
-        return;
+        return {id, {CallDelivery::State::NotSent, "No web application host is set"}};
     }
-    const HttpsTransfer::RequestId id = m_nextId++;
     m_pending.emplace(id, std::move(call));
     m_transfer.start(id, std::move(url));
+    return {id, {}};
 }
 
 void CallNotifier::completed(HttpsTransfer::RequestId id, TransferResult result)
@@ -142,6 +163,7 @@ void CallNotifier::logCompleted()
             continue;
         // The reply body as it came, or the error's description.
         m_log.WriteLog(result.text);
+        emit delivered(id, deliveryOf(result));
     }
 }
 
@@ -155,5 +177,8 @@ void CallNotifier::abandonPending()
                        (call.caller.empty() ? std::string("(no number)") : call.caller) +
                        " on line " + call.lineNumber +
                        ": the request was abandoned because the program is closing.");
-    m_pending.clear();
+    const auto abandoned = std::exchange(m_pending, {});
+    for (const auto& [id, call] : abandoned)
+        emit delivered(id, {CallDelivery::State::Abandoned,
+                            "The program closed before the web application answered"});
 }

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <chrono>
+#include <cstdint>
 #include <map>
 #include <mutex>
 #include <string>
@@ -17,6 +18,18 @@ class ActivityLog;
 // The web application's host that a build sets with -DTAVIX_CONNECTOR_HOST=...; empty unless a
 // shop's or a packager's build set one. The "host" setting overrides it.
 extern const char* const kDefaultConnectorHost;
+
+// What became of one caller's web notification.
+struct CallDelivery
+{
+    enum class State { Pending, Sent, Failed, NotSent, Abandoned };
+    State state = State::Pending;
+    // Sent: the reply's first line; otherwise why, in words. Cut to kDetailLength bytes at most;
+    // never the URL or the password.
+    std::string detail;
+
+    static constexpr std::size_t kDetailLength = 200;
+};
 
 // Builds the connector request for a caller ID and sends it without waiting for it: the event
 // that carried the caller is finished at once. Requests run side by side, each sent exactly once;
@@ -29,14 +42,24 @@ class CallNotifier : public QObject
     // host: the connector host, optionally with ":port"; empty: none is set, and nothing is sent.
     CallNotifier(const ActivityLog& log, std::string host, std::string caFile = {},
                  std::chrono::milliseconds timeout = kRequestTimeout);
-    // Abandons what is still pending, as abandonPending() does.
+    // Abandons what is still pending with its log entries, as abandonPending() does, but
+    // reports nothing: whoever listened is going away too.
     ~CallNotifier() override;
+
+    using CallId = std::uint64_t;
+    struct Started
+    {
+        CallId id;
+        // Pending, or NotSent / Failed when nothing left.
+        CallDelivery delivery;
+    };
 
     // callerID: the caller-ID field (cut at its first NUL for the URL); line: the 0-based line
     // index as decimal text. The URL is built from these values and the login now, and the
     // request started; what keeps it from being sent (no host, a bad line) is logged at once.
-    void SendCall(const std::string& callerID, const std::string& line, const QString& user,
-                  const QString& password);
+    // Each call has an id of its own; when a pending one ends, delivered() tells how.
+    Started SendCall(const std::string& callerID, const std::string& line, const QString& user,
+                     const QString& password);
 
     // Drops the requests still waiting for the web application, one log entry each, without
     // waiting on the network. For closing the program.
@@ -50,6 +73,11 @@ class CallNotifier : public QObject
     std::string connectorUrl(const std::string& callerID, const std::string& line,
                              const QString& user, const QString& password) const;
 
+  signals:
+    // A pending call's request ended (Sent or Failed), or was dropped when closing (Abandoned).
+    // Its log entry is written by then.
+    void delivered(CallNotifier::CallId id, const CallDelivery& delivery);
+
   private:
     struct PendingCall
     {
@@ -62,7 +90,7 @@ class CallNotifier : public QObject
 
     const ActivityLog& m_log;
     std::string m_host;
-    HttpsTransfer::RequestId m_nextId = 1;
+    CallId m_nextId = 1;
     std::map<HttpsTransfer::RequestId, PendingCall> m_pending;
 
     std::mutex m_mutex;

@@ -365,6 +365,51 @@ TEST_F(SendCallTest, ClosingAbandonsWhatIsPendingWithOneEntryEach)
                   "the request was abandoned because the program is closing."}));
 }
 
+TEST_F(SendCallTest, EachCallTellsHowItsDeliveryEnded)
+{
+    using State = CallDelivery::State;
+    HttpsServer answering({.body = "Taken: 0123456789\r\nsecond line"});
+    HttpsServer silent({.delay = 30s});
+    // Ids are each notifier's own.
+    std::map<std::pair<const CallNotifier*, CallNotifier::CallId>, CallDelivery> ended;
+    const auto watch = [&](CallNotifier& notifier) {
+        QObject::connect(&notifier, &CallNotifier::delivered,
+                         [&](CallNotifier::CallId id, const CallDelivery& d) {
+                             ended[{&notifier, id}] = d;
+                         });
+    };
+    CallNotifier toAnswering(log, answering.host(), HttpsServer::caFile());
+    CallNotifier toNobody(log, HttpsServer::hostWithPort(HttpsServer::unusedPort()),
+                          HttpsServer::caFile());
+    CallNotifier toSilent(log, silent.host(), HttpsServer::caFile());
+    CallNotifier withoutHost(log, "");
+    for (CallNotifier* notifier : {&toAnswering, &toNobody, &toSilent, &withoutHost})
+        watch(*notifier);
+
+    const auto sent = toAnswering.SendCall(callerField("0123456789"), "0", kUser, kPassword);
+    const auto refused = toNobody.SendCall(callerField("1"), "1", kUser, kPassword);
+    const auto waiting = toSilent.SendCall(callerField("2"), "2", kUser, kPassword);
+    const auto nowhere = withoutHost.SendCall(callerField("3"), "3", kUser, kPassword);
+    EXPECT_EQ(sent.delivery.state, State::Pending);
+    EXPECT_EQ(nowhere.delivery.state, State::NotSent);
+    EXPECT_EQ(nowhere.delivery.detail, "No web application host is set");
+    waitForReplies(toAnswering);
+    waitForReplies(toNobody);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return silent.requests().size() == 1; }, 30000));
+    toSilent.abandonPending();
+
+    EXPECT_EQ(ended.size(), 3u);
+    const CallDelivery& answered = ended[std::pair(&toAnswering, sent.id)];
+    EXPECT_EQ(answered.state, State::Sent);
+    EXPECT_EQ(answered.detail, "Taken: 0123456789");
+    const CallDelivery& failed = ended[std::pair(&toNobody, refused.id)];
+    EXPECT_EQ(failed.state, State::Failed);
+    EXPECT_EQ(failed.detail.rfind(TestPlatform::kSystemTexts.couldNotConnect, 0), 0u);
+    EXPECT_EQ(ended[std::pair(&toSilent, waiting.id)].state, State::Abandoned);
+    EXPECT_NE(toAnswering.SendCall(callerField("4"), "0", kUser, kPassword).id, sent.id);
+    waitForReplies(toAnswering);
+}
+
 TEST_F(SendCallTest, WithoutAHostNothingIsSentAndTheLogSaysHowToSetOne)
 {
     CallNotifier notifier(log, "");
