@@ -144,7 +144,7 @@ void CallerIdCore::SendCall(const std::string& callerID, const std::string& line
     if (!m_notifier)
         throw std::logic_error("The login and the web application's settings are not loaded: "
                                "no web notification");
-    m_notifier->SendCall(callerID, line, m_loginUser, m_loginPassword);
+    m_lastCall = m_notifier->SendCall(callerID, line, m_loginUser, m_loginPassword);
 }
 
 void CallerIdCore::showTimingParameters(int32_t line, const AD101TimingParameters& record)
@@ -153,6 +153,21 @@ void CallerIdCore::showTimingParameters(int32_t line, const AD101TimingParameter
     if (line < 0 || line >= kLineCount)
         throw std::out_of_range("Combo1 has no entry for line " + std::to_string(line));
     emit timingParametersReported(line, record);
+}
+
+void CallerIdCore::lineEvent(const LineEvent& event) noexcept
+{
+    if (event.kind != EV_BACK_CID)
+        return;
+    try {
+        const auto latin1 = [](const std::string& text) {
+            return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+        };
+        emit callerArrived({event.line, latin1(event.number), latin1(event.name),
+                            latin1(event.time), m_lastCall.id, m_lastCall.delivery});
+    } catch (...) {
+        // What is shown of a caller never costs the caller's handling.
+    }
 }
 
 void CallerIdCore::logUnwritable(const std::string& reason)

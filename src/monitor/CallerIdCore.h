@@ -5,6 +5,7 @@
 #include "log/LogObserver.h"
 #include "monitor/DeviceEventHandler.h"
 #include "monitor/LineStatusModel.h"
+#include "notify/CallNotifier.h"
 #include "notify/LoginStore.h"
 
 #include <QObject>
@@ -16,9 +17,20 @@
 #include <string>
 
 class ActivityLog;
-class CallNotifier;
 class DeviceLibrary;
 class DeviceWindow;
+
+// A caller ID as the box gave it, with its web notification as it stood then.
+struct IncomingCaller
+{
+    int32_t line = 0;
+    // Latin-1, as the box's texts are, without the NUL fill.
+    QString number;
+    QString name;
+    QString time;
+    CallNotifier::CallId call = 0;
+    CallDelivery delivery;
+};
 
 // Owns the opened device with its window and event handler, the line status table, the web
 // notifier with the login it sends, and CurrentLine. The windows drive it through the steps
@@ -87,12 +99,17 @@ class CallerIdCore : public QObject, public DeviceEventListener, public LogObser
     // Reported by timingParametersReported; throws std::out_of_range for a line the line
     // selector has no entry for.
     void showTimingParameters(int32_t line, const AD101TimingParameters& record) override;
+    void lineEvent(const LineEvent& event) noexcept override;
 
     void logUnwritable(const std::string& reason) override;
     void logWritableAgain() override;
 
   signals:
     void lampSwitched(int line, bool lit);
+    // A caller ID was handled and its web notification started (or refused).
+    void callerArrived(const IncomingCaller& caller);
+    // A caller's pending web notification ended: sent, failed or abandoned.
+    void callDelivered(CallNotifier::CallId call, const CallDelivery& delivery);
     void timingParametersReported(int line, const AD101TimingParameters& record);
     // The log's entries are being lost: the file and the system's reason.
     void logFailing(const QString& reason);
@@ -112,6 +129,8 @@ class CallerIdCore : public QObject, public DeviceEventListener, public LogObser
     QString m_loginPassword;
     // Inet1: the transfer of the web notification.
     std::unique_ptr<CallNotifier> m_notifier;
+    // The web notification SendCall started last, for the caller ID event that follows it.
+    CallNotifier::Started m_lastCall{};
 
     int32_t m_currentLine = 0;
     std::array<bool, kLineCount> m_lamps{};

@@ -44,6 +44,12 @@ std::string_view contentOf(DeviceTextField& field)
     return {field.buffer(), static_cast<size_t>(field.width())};
 }
 
+// The text before the NUL fill.
+std::string textOf(DeviceTextField& field)
+{
+    return std::string(field.buffer());
+}
+
 } // namespace
 
 DeviceEventHandler::DeviceEventHandler(DeviceLibrary& device, LineStatusModel& table,
@@ -124,8 +130,10 @@ void DeviceEventHandler::deviceInformation(int32_t line)
 
 void DeviceEventHandler::lineState(int32_t line, int32_t code)
 {
+    LineEvent event{.line = line, .kind = EV_LINE_STATE, .lParam = code};
     if (code == LS_RING) {
-        ringRule(line);
+        ringRule(event);
+        m_listener.lineEvent(event);
         return;
     }
     if (code < LS_HOOK_ON_PRA || code > LS_NO_HOOK_NOPR)
@@ -135,11 +143,13 @@ void DeviceEventHandler::lineState(int32_t line, int32_t code)
         m_log.WriteLog(state.log);
     m_table.setCell(line, COL_LINE_STATE, state.cell);
     if (state.clearing)
-        clearingRule(line);
+        clearingRule(event);
+    m_listener.lineEvent(event);
 }
 
-void DeviceEventHandler::clearingRule(int32_t line)
+void DeviceEventHandler::clearingRule(LineEvent& event)
 {
+    const int32_t line = event.line;
     DeviceTextField callerIdField(AD101_CALLERID_WIDTH);
     const int32_t callerIds = m_device.AD101_GetCallerID(line, callerIdField, nullptr, nullptr);
     const int32_t rings = m_device.AD101_GetRingIndex(line);
@@ -147,13 +157,16 @@ void DeviceEventHandler::clearingRule(int32_t line)
     if (rings < 1 && callerIds < 1)
         m_table.setCell(line, COL_CALLER_ID, "");
     emptyCallCells(line);
+    event.rings = rings;
+    event.callerIds = callerIds;
 }
 
-void DeviceEventHandler::ringRule(int32_t line)
+void DeviceEventHandler::ringRule(LineEvent& event)
 {
-    const int32_t rings = m_device.AD101_GetRingIndex(line);
-    m_table.setCell(line, COL_LINE_STATE, std::to_string(rings));
-    emptyCallCells(line);
+    const int32_t rings = m_device.AD101_GetRingIndex(event.line);
+    m_table.setCell(event.line, COL_LINE_STATE, std::to_string(rings));
+    emptyCallCells(event.line);
+    event.rings = rings;
 }
 
 void DeviceEventHandler::emptyCallCells(int32_t line)
@@ -191,6 +204,7 @@ void DeviceEventHandler::disable(int32_t line)
     for (int column = COL_CPU_VERSION; column <= COL_DEVICE_ID; ++column)
         m_table.setCell(line, column, "");
     m_listener.LightOff(line);
+    m_listener.lineEvent({.line = line, .kind = EV_DISABLE});
 }
 
 void DeviceEventHandler::callerId(int32_t line)
@@ -208,6 +222,11 @@ void DeviceEventHandler::callerId(int32_t line)
     m_table.setCell(line, COL_CALLER_ID, contentOf(number));
     emptyCallCells(line);
     m_listener.SendCall(number.text(), lineText);
+    m_listener.lineEvent({.line = line,
+                          .kind = EV_BACK_CID,
+                          .number = textOf(number),
+                          .name = textOf(name),
+                          .time = textOf(time)});
 }
 
 void DeviceEventHandler::dialDigit(int32_t line)
@@ -231,6 +250,7 @@ void DeviceEventHandler::missedCall(int32_t line)
 {
     m_log.WriteLog("Missed Call");
     m_table.setCell(line, COL_LINE_STATE, "Missed Call");
+    m_listener.lineEvent({.line = line, .kind = EV_MISSED_CALL});
 }
 
 void DeviceEventHandler::talkTime(int32_t line, int32_t duration)
@@ -240,6 +260,7 @@ void DeviceEventHandler::talkTime(int32_t line, int32_t duration)
     char field[kTalkDurationWidth + 1];
     std::snprintf(field, sizeof field, "%-*.2d", kTalkDurationWidth, static_cast<int>(duration));
     m_table.setCell(line, COL_TALK_DURATION, std::string_view(field, kTalkDurationWidth));
+    m_listener.lineEvent({.line = line, .kind = EV_TALK_TIME, .lParam = duration});
 }
 
 void DeviceEventHandler::logJoined(std::string_view prefix, std::string_view text) const

@@ -11,8 +11,26 @@ class ActivityLog;
 class DeviceLibrary;
 class LineStatusModel;
 
+// What a call event told about one of the four lines, once the event's own steps have run: for
+// keeping a record of calls. Nothing in it costs a device call of its own.
+struct LineEvent
+{
+    int32_t line = 0;
+    int32_t kind = 0;   // a DeviceEventKind: EV_BACK_CID, EV_LINE_STATE, EV_MISSED_CALL,
+                        // EV_TALK_TIME or EV_DISABLE
+    int32_t lParam = 0; // the line state code, or the talk duration in seconds
+    // The counts the event's steps read from the device (a ring, a hook going off, no line);
+    // -1 where they read none.
+    int32_t rings = -1;
+    int32_t callerIds = -1;
+    // A caller ID's texts, without the NUL fill.
+    std::string number{};
+    std::string name{};
+    std::string time{};
+};
+
 // What device events reach beyond the table and the log: the lamps, the web notification, the
-// dialled-digits option and the timing report.
+// dialled-digits option, the timing report and the call events.
 class DeviceEventListener
 {
   public:
@@ -26,6 +44,8 @@ class DeviceEventListener
     virtual bool showPhoneNumberTicked() const = 0;
     // The six values the device reported for the line; throws when they cannot be shown.
     virtual void showTimingParameters(int32_t line, const AD101TimingParameters& record) = 0;
+    // Told last, after the web notification of a caller ID; it must not throw.
+    virtual void lineEvent(const LineEvent& event) noexcept { (void)event; }
 };
 
 // Turns one device notification into log entries, table cells, device calls and calls on the
@@ -46,8 +66,8 @@ class DeviceEventHandler
     void dispatch(int32_t line, int32_t kind, int32_t lParam);
     void deviceInformation(int32_t line);
     void lineState(int32_t line, int32_t code);
-    void clearingRule(int32_t line);
-    void ringRule(int32_t line);
+    void clearingRule(LineEvent& event);
+    void ringRule(LineEvent& event);
     void emptyCallCells(int32_t line);
     void cpuId(int32_t line);
     void timingParameters(int32_t line);

@@ -19,6 +19,8 @@
 #endif
 const char* const kDefaultConnectorHost = TAVIX_CONNECTOR_HOST;
 
+std::atomic<CallNotifier::CallId> CallNotifier::s_nextId{1};
+
 namespace {
 
 // The line number as people count it: the 0-based index plus one, in signed 16 bits.
@@ -112,7 +114,7 @@ std::string CallNotifier::connectorUrl(const std::string& callerID, const std::s
 CallNotifier::Started CallNotifier::SendCall(const std::string& callerID, const std::string& line,
                                              const QString& user, const QString& password)
 {
-    const CallId id = m_nextId++;
+    const CallId id = s_nextId++;
     std::string url;
     PendingCall call;
     try {

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <map>
@@ -90,7 +91,8 @@ class CallNotifier : public QObject
 
     const ActivityLog& m_log;
     std::string m_host;
-    CallId m_nextId = 1;
+    // Ids are unique across notifiers: a settings change makes a new one.
+    static std::atomic<CallId> s_nextId;
     std::map<HttpsTransfer::RequestId, PendingCall> m_pending;
 
     std::mutex m_mutex;

@@ -4,6 +4,7 @@
 #include "monitor/CallerIdCore.h"
 #include "notify/LoginStore.h"
 #include "ui/Artwork.h"
+#include "ui/LinkLabel.h"
 #include "ui/MessageBoxes.h"
 #include "ui/Twips.h"
 
@@ -50,7 +51,9 @@ MainWindow::MainWindow(CallerIdCore& core, MessageBoxes& boxes) : m_core(core), 
     setWindowIcon(QGuiApplication::windowIcon());
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowFlag(Qt::WindowMaximizeButtonHint, false);
-    setFixedSize(twipsToPixels(3960), twipsToPixels(3750));
+    // The design's 3960 x 3750, with one row below the help text for the calls list and the
+    // settings.
+    setFixedSize(twipsToPixels(3960), twipsToPixels(4200));
     createControls();
     connect(&m_core, &CallerIdCore::lampSwitched, this, &MainWindow::showLamp);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
@@ -124,9 +127,38 @@ void MainWindow::createControls()
     debug->hide();
     connect(debug, &QPushButton::clicked, this, &MainWindow::diagnosticsWanted);
 
+    m_callsLink = addLink(QStringLiteral("lblCalls"), twipsRect(240, 3780, 2295, 315));
+    connect(m_callsLink, &LinkLabel::activated, this, &MainWindow::callsWanted);
+    setMissedCalls(0);
+    LinkLabel* settings = addLink(QStringLiteral("lblSettings"), twipsRect(2640, 3780, 1095, 315));
+    settings->setLinkText(QStringLiteral("Settings\u2026"));
+    connect(settings, &LinkLabel::activated, this, &MainWindow::settingsWanted);
+
     setTabOrder(m_username, m_password);
     setTabOrder(m_password, save);
+    setTabOrder(save, m_callsLink);
+    setTabOrder(m_callsLink, settings);
     m_username->setFocus();
+}
+
+LinkLabel* MainWindow::addLink(const QString& name, const QRect& geometry)
+{
+    auto* link = place(new LinkLabel(this), name, geometry);
+    QFont font = formFont();
+    font.setPointSizeF(8);
+    link->setFont(font);
+    return link;
+}
+
+void MainWindow::setMissedCalls(int count)
+{
+    const QString calls = QStringLiteral("Calls\u2026");
+    if (count <= 0)
+        m_callsLink->setLinkText(calls);
+    else if (count == 1)
+        m_callsLink->setLinkText(QStringLiteral("1 missed call \u2014 ") + calls);
+    else
+        m_callsLink->setLinkText(QStringLiteral("%1 missed calls \u2014 ").arg(count) + calls);
 }
 
 void MainWindow::load()

@@ -10,6 +10,7 @@
 #include <cstdint>
 
 class CallerIdCore;
+class LinkLabel;
 class MessageBoxes;
 class QLabel;
 class QLineEdit;
@@ -36,6 +37,9 @@ class MainWindow : public QWidget
     // From the start of the load step until the unload step.
     bool isLoaded() const { return m_loaded; }
 
+    // The calls link reads "Calls…", or with missed calls not yet seen "3 missed calls — Calls…".
+    void setMissedCalls(int count);
+
     // The unload step: the LED of CurrentLine off, Form1 unloaded (diagnosticsUnloadWanted),
     // pending requests abandoned. Runs once; closing the window runs it if it has not run.
     void unload();
@@ -44,6 +48,9 @@ class MainWindow : public QWidget
     // The hidden "Show Debug" button: bring Form1 back.
     void diagnosticsWanted();
     void diagnosticsUnloadWanted();
+    // The links below the help text.
+    void callsWanted();
+    void settingsWanted();
 
   protected:
     // Never refuses to close.
@@ -51,6 +58,8 @@ class MainWindow : public QWidget
 
   private:
     void createControls();
+    // A link of the row below the help text.
+    LinkLabel* addLink(const QString& name, const QRect& geometry);
     void showLogin();
     void saveLogin();
     void showLamp(int line, bool lit);
@@ -63,4 +72,5 @@ class MainWindow : public QWidget
     QLineEdit* m_username = nullptr;
     QLineEdit* m_password = nullptr;
     std::array<QLabel*, kLineCount> m_onLights{};
+    LinkLabel* m_callsLink = nullptr;
 };

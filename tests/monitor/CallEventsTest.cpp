@@ -152,3 +152,45 @@ TEST_F(DeviceEventTest, TalkTimeIsAtLeastTwoDigitsPaddedWithSpacesTo32)
     EXPECT_TRUE(device.calls().empty());
     EXPECT_FALSE(std::filesystem::exists(logPath));
 }
+
+TEST_F(DeviceEventTest, CallEventsAreReportedLastWithWhatTheirStepsRead)
+{
+    device.line(1).callerId = "0123456789";
+    device.line(1).name = "A Caller";
+    device.line(1).callerIdCount = 1;
+    device.line(1).rings = 2;
+    struct Case
+    {
+        int32_t kind;
+        int32_t lParam;
+        int32_t rings;
+        int32_t callerIds;
+    };
+    const Case cases[] = {
+        {EV_LINE_STATE, LS_RING, 2, -1},         {EV_BACK_CID, 0, -1, -1},
+        {EV_LINE_STATE, LS_HOOK_OFF_PRA, 2, 1},  {EV_TALK_TIME, 75, -1, -1},
+        {EV_LINE_STATE, LS_HOOK_ON_PRB, -1, -1}, {EV_MISSED_CALL, 0, -1, -1},
+        {EV_LINE_STATE, LS_NO_LINE, 2, 1},       {EV_DISABLE, 0, -1, -1},
+    };
+    for (const Case& c : cases)
+        send(1, c.kind, c.lParam);
+    // None for what is no call event, an unknown state or a line outside 0..3.
+    send(1, EV_BACK_ENABLE);
+    send(1, EV_LINE_STATE, 0);
+    send(4, EV_MISSED_CALL);
+
+    ASSERT_EQ(windows.events.size(), std::size(cases));
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(i);
+        const LineEvent& event = windows.events[i];
+        EXPECT_EQ(event.line, 1);
+        EXPECT_EQ(event.kind, cases[i].kind);
+        EXPECT_EQ(event.lParam, cases[i].lParam);
+        EXPECT_EQ(event.rings, cases[i].rings);
+        EXPECT_EQ(event.callerIds, cases[i].callerIds);
+    }
+    EXPECT_EQ(windows.events[1].number, "0123456789");
+    EXPECT_EQ(windows.events[1].name, "A Caller");
+    // Told after the web notification.
+    EXPECT_EQ(mainWindow.calls[0], "SendCall 1");
+}

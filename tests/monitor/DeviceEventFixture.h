@@ -82,6 +82,9 @@ struct FakeWindows : DeviceEventListener
     {
         diagnostics.showTimingParameters(line, record);
     }
+    void lineEvent(const LineEvent& event) noexcept override { events.push_back(event); }
+
+    std::vector<LineEvent> events;
 };
 
 struct PassedMessage

@@ -2,6 +2,7 @@
 #include "UiTestFixture.h"
 
 #include "notify/LoginStore.h"
+#include "ui/LinkLabel.h"
 
 #include <QApplication>
 #include <QFile>
@@ -59,7 +60,7 @@ TEST_F(MainWindowTest, HasItsCaptionFixedCentredSizeAndIcon)
 
     EXPECT_EQ(w.objectName(), "main");
     EXPECT_EQ(w.windowTitle(), "Tavix CallerID");
-    EXPECT_EQ(w.size(), QSize(264, 250));
+    EXPECT_EQ(w.size(), QSize(264, 280));
     EXPECT_EQ(w.minimumSize(), w.maximumSize());
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     EXPECT_LE(std::abs(w.frameGeometry().center().x() - screen.center().x()), 16);
@@ -91,7 +92,7 @@ TEST_P(MainLayoutTest, PlacesTheControl)
         text = label->text();
     else if (auto* button = qobject_cast<QPushButton*>(&widget))
         text = button->text();
-    EXPECT_EQ(text, QString::fromLatin1(GetParam().text));
+    EXPECT_EQ(text, QString::fromUtf8(GetParam().text));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -103,7 +104,10 @@ INSTANTIATE_TEST_SUITE_P(
                       Placement{"btnSaveLogin", {200, 120, 49, 57}, "SAVE"},
                       Placement{"tbPassword", {96, 152, 97, 23}, ""},
                       Placement{"lblHelp", {16, 184, 233, 65}, MainWindow::kHelpText},
-                      Placement{"showDebugForm", {160, 224, 81, 21}, "Show Debug"}),
+                      Placement{"showDebugForm", {160, 224, 81, 21}, "Show Debug"},
+                      Placement{"lblCalls", {16, 252, 153, 21}, "<a href=\"#\">Calls\u2026</a>"},
+                      Placement{
+                          "lblSettings", {176, 252, 73, 21}, "<a href=\"#\">Settings\u2026</a>"}),
     [](const ::testing::TestParamInfo<Placement>& info) { return std::string(info.param.name); });
 
 TEST_F(MainWindowTest, ShowsTheLoginBoxAsDesigned)
@@ -131,12 +135,13 @@ TEST_F(MainWindowTest, FocusStartsInTheUserNameAndTabGoesRound)
     EXPECT_EQ(QApplication::focusWidget(), &username());
 
     std::vector<QString> order;
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < 5; ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         order.push_back(QApplication::focusWidget()->objectName());
     }
 
-    EXPECT_EQ(order, (std::vector<QString>{"tbPassword", "btnSaveLogin", "tbUsername"}));
+    EXPECT_EQ(order, (std::vector<QString>{"tbPassword", "btnSaveLogin", "lblCalls", "lblSettings",
+                                           "tbUsername"}));
 }
 
 TEST_F(MainWindowTest, LampsStartUnlitWithTheLitLampAboveTheUnlitOne)
@@ -379,6 +384,24 @@ TEST_F(MainWindowTest, SendCallCarriesTheSavedLoginToTheNotifier)
     EXPECT_EQ(texts[0], "Turn line 0's light to green");
     EXPECT_EQ(texts[1].rfind(TestPlatform::kSystemTexts.couldNotConnect, 0), 0u) << texts[1];
     EXPECT_EQ(readFile(log.path()).find("s3cret"), std::string::npos);
+}
+
+TEST_F(MainWindowTest, TheLinksBelowTheHelpTextSayWhatWaitsAndFollowFromTheKeyboard)
+{
+    startProgram();
+    auto& calls = control<LinkLabel>(mainWindow(), "lblCalls");
+    for (const auto& [missed, text] :
+         {std::pair{0, "Calls\u2026"}, std::pair{1, "1 missed call \u2014 Calls\u2026"},
+          std::pair{3, "3 missed calls \u2014 Calls\u2026"}}) {
+        mainWindow().setMissedCalls(missed);
+        EXPECT_EQ(calls.linkText(), QString::fromUtf8(text));
+    }
+    int wanted = 0;
+    QObject::connect(&mainWindow(), &MainWindow::callsWanted, [&] { ++wanted; });
+    QObject::connect(&mainWindow(), &MainWindow::settingsWanted, [&] { wanted += 10; });
+    QTest::keyClick(&calls, Qt::Key_Return);
+    QTest::keyClick(&control<LinkLabel>(mainWindow(), "lblSettings"), Qt::Key_Space);
+    EXPECT_EQ(wanted, 11);
 }
 
 } // namespace
