@@ -2,6 +2,8 @@
 // process may have open at a time.
 #include "app/SingleInstance.h"
 
+#include "platform/WindowsErrorText.h"
+
 #include <windows.h>
 
 #include <stdexcept>
@@ -25,8 +27,8 @@ bool SingleInstance::acquire()
     if (file == INVALID_HANDLE_VALUE) {
         if (GetLastError() == ERROR_SHARING_VIOLATION)
             return false;
-        throw std::runtime_error("Cannot open the lock file " + m_path + " (error " +
-                                 std::to_string(GetLastError()) + ")");
+        throw std::runtime_error("Cannot open the lock file " + m_path + ": " +
+                                 windowsErrorText(GetLastError()));
     }
     m_handle = reinterpret_cast<std::intptr_t>(file);
     return true;

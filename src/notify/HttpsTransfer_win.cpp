@@ -17,10 +17,7 @@ namespace {
 // WinHTTP's own messages live in its module, the others in the system's.
 std::string describe(DWORD code)
 {
-    std::string description = windowsErrorText(code, GetModuleHandleW(L"winhttp.dll"));
-    if (description.rfind("error ", 0) == 0)
-        description = windowsErrorText(code);
-    return description + " (error " + std::to_string(code) + ")";
+    return windowsErrorText(code, GetModuleHandleW(L"winhttp.dll"));
 }
 
 std::wstring widened(const std::string& utf8)

@@ -1,6 +1,8 @@
 // Tavix CallerID: the user's private folders on Windows, under the user's local application data.
 #include "platform/UserFolders.h"
 
+#include "platform/WindowsErrorText.h"
+
 #include <windows.h>
 
 #include <shlobj.h>
@@ -38,7 +40,7 @@ std::filesystem::path programFolder()
 {
     const std::filesystem::path folder = stateHome() / "Tavix";
     if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
-        refuse(folder, "cannot be created (error " + std::to_string(GetLastError()) + ")");
+        refuse(folder, "cannot be created: " + windowsErrorText(GetLastError()));
     // A junction or link there could send the log and the lock elsewhere.
     const DWORD attributes = GetFileAttributesW(folder.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))

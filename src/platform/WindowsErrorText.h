@@ -1,9 +1,11 @@
-// Tavix CallerID: the text Windows has for an error code, for messages.
+// Tavix CallerID: what an error code of Windows means, for messages.
 #pragma once
 
 #include <string>
 
-// From `module`'s own messages when given (a module handle, such as WinHTTP's, which keeps its
-// own), else the system's; without the line break Windows ends it with. "error N" when Windows
-// has no text for the code.
+// "<what happened> (error N)", the number once. The errors a shop meets (a name not found, a
+// server not answering, a certificate not trusted or for another name, a full disk, a file in
+// use) are told in the program's own words, the same on every Windows and under Wine, which has
+// no texts for WinHTTP's codes; any other code in the text of `module` (a module handle, such as
+// WinHTTP's, which keeps its own) or of the system; "error N" alone when neither has one.
 std::string windowsErrorText(unsigned long code, void* module = nullptr);

@@ -96,6 +96,16 @@ TEST(HttpsTransferTest, FailuresSayWhyWithoutTheUrl)
     EXPECT_TRUE(untrusted.requests().empty());
 }
 
+TEST(HttpsTransferTest, ANameThatIsNotFoundIsSaidInWords)
+{
+    // .invalid is never a name (RFC 6761): the look-up fails at once.
+    Transfer transfer(kRequestTimeout);
+    const std::string description = transfer.fetch("https://till.invalid/p?password=topsecret");
+    EXPECT_EQ(description.rfind(failed(TestPlatform::kSystemTexts.nameNotFound), 0), 0u)
+        << description;
+    EXPECT_EQ(description.find("topsecret"), std::string::npos) << description;
+}
+
 TEST(HttpsTransferTest, OversizedReplyStopsTheTransfer)
 {
     HttpsServer huge({.largeBodyMiB = 40});

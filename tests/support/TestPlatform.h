@@ -50,6 +50,7 @@ struct SystemTexts
     const char* untrustedCertificate;
     const char* openedAFolderAsAFile;
     const char* libraryNotFound;
+    const char* nameNotFound;
 };
 extern const SystemTexts kSystemTexts;
 

@@ -20,6 +20,7 @@ const SystemTexts kSystemTexts = {
     .untrustedCertificate = "SSL peer certificate or SSH remote key was not OK: ",
     .openedAFolderAsAFile = "Is a directory",
     .libraryNotFound = "cannot open shared object file",
+    .nameNotFound = "Couldn't resolve host name: ",
 };
 
 void postToWindow(AD101WindowHandle window, uint32_t message, int32_t wParam, int32_t lParam)

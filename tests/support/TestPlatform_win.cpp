@@ -20,6 +20,8 @@ const SystemTexts kSystemTexts = {
     .untrustedCertificate = "",
     .openedAFolderAsAFile = "",
     .libraryNotFound = "",
+    // The program's own words, with the number once.
+    .nameNotFound = "the server's name was not found (error 12007)",
 };
 
 void postToWindow(AD101WindowHandle window, uint32_t message, int32_t wParam, int32_t lParam)
