@@ -153,6 +153,8 @@ void MainWindow::load()
                                                    : stored.host.toStdString();
     m_notifier = std::make_unique<CallNotifier>(m_app.log(), host,
                                                 QFile::encodeName(stored.caFile).toStdString());
+    connect(m_notifier.get(), &CallNotifier::settingsProblem, this, &MainWindow::warn,
+            Qt::QueuedConnection);
 }
 
 void MainWindow::LoadLogin()
