@@ -132,7 +132,8 @@ std::string addCertificates(X509_STORE* store, const std::string& pem)
 std::mutex g_mutex;
 std::string g_caFile;   // by g_mutex
 std::string g_identity; // by g_mutex: of caFile and the system's bundle, when loaded
-std::shared_ptr<const CertificateStore> g_current; // by g_mutex
+// By g_mutex. Never destroyed: OpenSSL cleans up at exit, and may do so before this would go.
+auto* const g_current = new std::shared_ptr<const CertificateStore>;
 
 } // namespace
 
@@ -140,12 +141,12 @@ std::shared_ptr<const CertificateStore> CertificateStore::current(const std::str
 {
     const std::string now = identity(caFile) + '|' + identity(systemAuthorities().bundle);
     std::lock_guard lock(g_mutex);
-    if (!g_current || g_caFile != caFile || g_identity != now) {
-        g_current = load(caFile);
+    if (!*g_current || g_caFile != caFile || g_identity != now) {
+        *g_current = load(caFile);
         g_caFile = caFile;
         g_identity = now;
     }
-    return g_current;
+    return *g_current;
 }
 
 std::shared_ptr<const CertificateStore> CertificateStore::load(const std::string& caFile)
