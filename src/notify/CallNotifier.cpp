@@ -232,7 +232,6 @@ void CallNotifier::logCompleted()
         if (result.notSent)
             reportProblem(result.text);
         m_log.WriteLog(entryFor(call, result));
-        emit replyLogged();
     }
 }
 

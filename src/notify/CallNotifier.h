@@ -55,8 +55,6 @@ public:
                              const QString& user, const QString& password) const;
 
 signals:
-    // A request has ended and its reply or error is in the log.
-    void replyLogged();
     // A setting keeps callers from being sent: the text names it, its value and what is wrong,
     // for a message to the user. Once per problem, not per caller.
     void settingsProblem(const QString& text);
