@@ -288,6 +288,9 @@ void Session::run()
         int stillRunning = 0;
         curl_multi_perform(multi, &stillRunning);
         finishDone();
+        // A connection just freed goes to the next waiting request at once.
+        if (!waiting.empty() && running.size() < kMaxConnections)
+            continue;
 
         const auto now = std::chrono::steady_clock::now();
         auto wait = kIdleWait;
