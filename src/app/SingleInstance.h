@@ -11,7 +11,7 @@
 // elsewhere (a build tree, a test's installation) is an instance of its own.
 class SingleInstance
 {
-public:
+  public:
     SingleInstance();
     ~SingleInstance();
     SingleInstance(const SingleInstance&) = delete;
@@ -22,7 +22,7 @@ public:
     bool acquire();
     const std::string& lockPath() const { return m_path; }
 
-private:
+  private:
     // Throws UserFolderError when the user has no private folder for it.
     static std::string lockFile();
 

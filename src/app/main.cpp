@@ -66,8 +66,8 @@ int main(int argc, char* argv[])
         device.resolveAll();
         program.start();
     } catch (const std::exception& e) {
-        report(QMessageBox::Critical,
-               QStringLiteral("Tavix CallerID could not start:\n%1").arg(QString::fromLocal8Bit(e.what())));
+        report(QMessageBox::Critical, QStringLiteral("Tavix CallerID could not start:\n%1")
+                                          .arg(QString::fromLocal8Bit(e.what())));
         return 1;
     }
     return app.exec();

@@ -66,8 +66,7 @@ TimeOfDay ActivityLog::localTimeOfDay()
 
 ActivityLog::ActivityLog(std::filesystem::path path, Clock clock)
     : m_path(std::move(path)), m_clock(std::move(clock))
-{
-}
+{}
 
 void ActivityLog::WriteLog(std::string_view text) const noexcept
 {

@@ -11,11 +11,12 @@ class LogObserver;
 // The log file could not be opened or written; the entry is lost.
 class LogError : public std::runtime_error
 {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
-struct TimeOfDay {
+struct TimeOfDay
+{
     int hour = 0;
     int minute = 0;
     int second = 0;
@@ -26,7 +27,7 @@ struct TimeOfDay {
 // one writer, the GUI thread.
 class ActivityLog
 {
-public:
+  public:
     using Clock = std::function<TimeOfDay()>;
 
     // The per-user log: tavix.log in UserFolders::programFolder(), which this makes private when
@@ -50,7 +51,7 @@ public:
     // written whole or not at all; a failure goes to the observer, never to the caller.
     void WriteLog(std::string_view text) const noexcept;
 
-private:
+  private:
     void entryFailed(const char* reason) const noexcept;
     void entryWritten() const noexcept;
 

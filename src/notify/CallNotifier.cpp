@@ -56,8 +56,8 @@ std::string lineNumber(const std::string& line)
 // unreserved characters (letters, digits, "-._~") is encoded, as UTF-8.
 std::string percentEncoded(std::string_view value)
 {
-    const QByteArray encoded = QByteArray(value.data(), static_cast<qsizetype>(value.size()))
-                                   .toPercentEncoding();
+    const QByteArray encoded =
+        QByteArray(value.data(), static_cast<qsizetype>(value.size())).toPercentEncoding();
     return encoded.toStdString();
 }
 

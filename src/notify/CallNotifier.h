@@ -26,7 +26,7 @@ class CallNotifier : public QObject
 {
     Q_OBJECT
 
-public:
+  public:
     // host: the connector host, optionally with ":port"; empty: none is set, and nothing is sent.
     // A host that is not one (see ConnectorHost), or a caFile that cannot be used, is reported
     // through settingsProblem() once the event loop runs, and every caller is then logged as
@@ -54,13 +54,14 @@ public:
     std::string connectorUrl(const std::string& callerID, const std::string& line,
                              const QString& user, const QString& password) const;
 
-signals:
+  signals:
     // A setting keeps callers from being sent: the text names it, its value and what is wrong,
     // for a message to the user. Once per problem, not per caller.
     void settingsProblem(const QString& text);
 
-private:
-    struct PendingCall {
+  private:
+    struct PendingCall
+    {
         std::string lineNumber; // as people count lines
         std::string caller;     // the digits, without the field's NUL fill
         std::string password;   // as sent, UTF-8: to keep it out of what is logged

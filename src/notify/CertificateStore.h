@@ -13,7 +13,7 @@ struct x509_store_st;
 // The files are read again only when one of them changes.
 class CertificateStore
 {
-public:
+  public:
     // A shop's file holds a few authorities; anything larger is not such a file.
     static constexpr std::size_t kMaxFileBytes = 4 * 1024 * 1024;
 
@@ -31,7 +31,7 @@ public:
     // Makes an OpenSSL SSL_CTX trust this store (for CURLOPT_SSL_CTX_FUNCTION).
     void applyTo(void* sslContext) const;
 
-private:
+  private:
     CertificateStore() = default;
     static std::shared_ptr<const CertificateStore> load(const std::string& caFile);
 

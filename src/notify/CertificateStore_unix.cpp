@@ -20,7 +20,8 @@ namespace {
 constexpr const char* kSystemBundleFallback = "/etc/ssl/certs/ca-certificates.crt";
 
 // Where libcurl, as built for this system, finds the system's authorities.
-struct SystemAuthorities {
+struct SystemAuthorities
+{
     std::string bundle = kSystemBundleFallback;
     std::string folder;
 
@@ -49,7 +50,8 @@ std::string identity(const std::string& path)
 {
     if (path.empty())
         return {};
-    struct stat status {
+    struct stat status
+    {
     };
     if (stat(path.c_str(), &status) != 0)
         return "missing " + std::to_string(errno);
@@ -69,7 +71,8 @@ std::string readRegularFile(const std::string& path, std::string& contents)
     if (fd < 0)
         return std::strerror(errno);
     std::string problem;
-    struct stat status {
+    struct stat status
+    {
     };
     if (fstat(fd, &status) != 0)
         problem = std::strerror(errno);

@@ -5,7 +5,8 @@
 
 namespace {
 
-struct Parsed {
+struct Parsed
+{
     QString host;
     int port = -1;
     QString problem;

@@ -10,7 +10,7 @@
 // request, and the password in it, somewhere else than the shop meant.
 class ConnectorHost
 {
-public:
+  public:
     // What is wrong with `setting`, in words ("it holds a path (/)"), or empty when it is a host.
     static QString problem(const QString& setting);
 
@@ -24,7 +24,7 @@ public:
     // -1 when the setting names none (https' own, 443).
     int port() const { return m_port; }
 
-private:
+  private:
     QString m_host;
     int m_port = -1;
 };

@@ -19,7 +19,8 @@ constexpr std::size_t kMaxConnections = 6;
 constexpr std::size_t kMaxWaitingRequests = 10000;
 
 // How one request ended.
-struct TransferResult {
+struct TransferResult
+{
     // True when the web application replied, whatever the HTTP status.
     bool ok = false;
     // The whole reply body, or why there is none. Never holds the URL.
@@ -39,7 +40,7 @@ struct TransferResult {
 // call.
 class HttpsTransfer
 {
-public:
+  public:
     using RequestId = std::uint64_t;
     // Called exactly once per request that is not abandoned, on the transfer's own thread (or
     // within start() when the network cannot be set up at all); and with id 0 when
@@ -68,7 +69,7 @@ public:
     // start() may be used again afterwards.
     void abandon();
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> d;
 };

@@ -43,7 +43,8 @@ std::string withoutUrl(std::string description, const std::string& url)
     return description;
 }
 
-struct EasyCleanup {
+struct EasyCleanup
+{
     void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
 };
 using EasyHandle = std::unique_ptr<CURL, EasyCleanup>;
@@ -56,7 +57,8 @@ CURLcode trustStore(CURL*, void* sslContext, void* store)
 }
 
 // One request while it runs; libcurl holds pointers to its buffers, so it never moves.
-struct Request {
+struct Request
+{
     HttpsTransfer::RequestId id = 0;
     std::string url;
     EasyHandle easy;
@@ -96,7 +98,8 @@ struct Request {
 
 // What the object and its worker share. The worker holds its own reference, so that a worker
 // that abandon() does not wait for (stuck in the system) finds it intact whenever it goes on.
-struct Session {
+struct Session
+{
     HttpsTransfer::Completion completion;
     std::chrono::milliseconds timeout{};
     std::string caFile;
@@ -129,7 +132,8 @@ struct Session {
 
 } // namespace
 
-struct HttpsTransfer::Impl {
+struct HttpsTransfer::Impl
+{
     HttpsTransfer::Completion completion;
     std::chrono::milliseconds timeout{};
     std::string caFile;

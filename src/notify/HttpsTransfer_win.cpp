@@ -26,35 +26,40 @@ std::string describe(DWORD code)
 
 std::wstring widened(const std::string& utf8)
 {
-    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                           nullptr, 0);
+    const int length =
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
     std::wstring wide(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), length);
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(),
+                        length);
     return wide;
 }
 
-struct InternetCloser {
+struct InternetCloser
+{
     void operator()(void* handle) const { WinHttpCloseHandle(handle); }
 };
 using Internet = std::unique_ptr<void, InternetCloser>;
 
 } // namespace
 
-struct HttpsTransfer::Impl {
+struct HttpsTransfer::Impl
+{
     // What the object and its request threads share. A thread may outlive an abandon() and the
     // object itself: it then finds `abandoned` set and reports nothing.
     struct Shared;
     // One request while it runs.
-    struct Call {
+    struct Call
+    {
         Shared* shared = nullptr;
         HINTERNET request = nullptr;
-        bool closed = false;         // by shared->mutex
+        bool closed = false; // by shared->mutex
         volatile LONG timedOut = 0;
 
         // At the time-out: WinHTTP's own time-outs bound each step, not the whole.
         static void CALLBACK deadline(void* self, BOOLEAN);
     };
-    struct Shared {
+    struct Shared
+    {
         std::mutex mutex;
         bool abandoned = false;  // by mutex
         std::set<Call*> running; // by mutex: the requests to close on abandon()
@@ -119,9 +124,9 @@ TransferResult HttpsTransfer::Impl::Shared::fetch(const std::string& url)
         return {false, describe(GetLastError())};
     Call call;
     call.shared = this;
-    call.request = WinHttpOpenRequest(connection.get(), L"GET", target.c_str(), nullptr,
-                                      WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                      WINHTTP_FLAG_SECURE);
+    call.request =
+        WinHttpOpenRequest(connection.get(), L"GET", target.c_str(), nullptr, WINHTTP_NO_REFERER,
+                           WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_SECURE);
     if (!call.request)
         return {false, describe(GetLastError())};
     {
@@ -139,8 +144,8 @@ TransferResult HttpsTransfer::Impl::Shared::fetch(const std::string& url)
     WinHttpSetOption(request, WINHTTP_OPTION_REDIRECT_POLICY, &neverRedirect, sizeof neverRedirect);
     WinHttpSetTimeouts(request, timeoutMs, timeoutMs, timeoutMs, timeoutMs);
     HANDLE timer = nullptr;
-    CreateTimerQueueTimer(&timer, nullptr, &Call::deadline, &call, static_cast<DWORD>(timeoutMs),
-                          0, WT_EXECUTEONLYONCE);
+    CreateTimerQueueTimer(&timer, nullptr, &Call::deadline, &call, static_cast<DWORD>(timeoutMs), 0,
+                          WT_EXECUTEONLYONCE);
 
     TransferResult result{true, {}};
     bool tooLarge = false;

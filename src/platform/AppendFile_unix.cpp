@@ -30,7 +30,7 @@ constexpr const char* kNoRoom = "the disk is full or the file has reached its si
 
 class Descriptor
 {
-public:
+  public:
     explicit Descriptor(int fd) : m_fd(fd) {}
     ~Descriptor()
     {
@@ -49,7 +49,7 @@ public:
         return result;
     }
 
-private:
+  private:
     int m_fd;
 };
 

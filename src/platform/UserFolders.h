@@ -8,7 +8,7 @@
 // and what to set or put right.
 class UserFolderError : public std::runtime_error
 {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 

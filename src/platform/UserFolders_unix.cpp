@@ -99,7 +99,8 @@ void checkOwnFolder(const std::filesystem::path& folder)
 // A folder of the user's that nobody else may enter: fit for the lock and sockets.
 bool isPrivateFolder(const char* path)
 {
-    struct stat status {
+    struct stat status
+    {
     };
     return isAbsolute(path) && stat(path, &status) == 0 && S_ISDIR(status.st_mode) &&
            status.st_uid == getuid() && (status.st_mode & (S_IRWXG | S_IRWXO)) == 0;

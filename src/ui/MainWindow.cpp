@@ -146,11 +146,12 @@ void MainWindow::load()
                              QStringLiteral("\n\nThe login and the web application's host were "
                                             "not loaded. SAVE leaves the file as it is until it "
                                             "is corrected or removed.");
-        QMetaObject::invokeMethod(this, [this, text] { warn(text); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, text] { warn(text); }, Qt::QueuedConnection);
     }
     showLogin(stored.username, stored.password);
-    const std::string host = stored.host.isEmpty() ? std::string(kDefaultConnectorHost)
-                                                   : stored.host.toStdString();
+    const std::string host =
+        stored.host.isEmpty() ? std::string(kDefaultConnectorHost) : stored.host.toStdString();
     m_notifier = std::make_unique<CallNotifier>(m_app.log(), host,
                                                 QFile::encodeName(stored.caFile).toStdString());
     connect(m_notifier.get(), &CallNotifier::settingsProblem, this, &MainWindow::warn,

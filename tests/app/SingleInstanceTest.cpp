@@ -17,7 +17,7 @@ namespace {
 
 class SingleInstanceTest : public ::testing::Test
 {
-protected:
+  protected:
     void SetUp() override { setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1); }
     TempDir runtime;
 };

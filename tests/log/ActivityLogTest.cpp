@@ -19,7 +19,8 @@ ActivityLog::Clock fixedClock(int hour, int minute, int second)
     return [=] { return TimeOfDay{hour, minute, second}; };
 }
 
-struct RecordingObserver : LogObserver {
+struct RecordingObserver : LogObserver
+{
     std::vector<std::string> events;
     void logUnwritable(const std::string& reason) override { events.push_back(reason); }
     void logWritableAgain() override { events.push_back("writable again"); }
@@ -29,7 +30,8 @@ struct RecordingObserver : LogObserver {
 
 TEST(ActivityLog, EntryIsStampLineThenDotsEachEndedByCrLf)
 {
-    struct Case {
+    struct Case
+    {
         TimeOfDay time;
         std::string text, bytes;
     };
@@ -43,18 +45,28 @@ TEST(ActivityLog, EntryIsStampLineThenDotsEachEndedByCrLf)
         {{9, 30, 5},
          std::string("a\0b\r\nc\0", 7),
          std::string("> 093005: a\0b  c\0\r\n...\r\n", 24)},
-        {{9, 30, 5}, "x\r\n> 235959: FORGED ENTRY\r\n...",
+        {{9, 30, 5},
+         "x\r\n> 235959: FORGED ENTRY\r\n...",
          "> 093005: x  > 235959: FORGED ENTRY  ...\r\n...\r\n"},
-        {{9, 30, 5}, "1\r2\n3\v4\f5\x1c" "6\x1d" "7\x1e" "8",
+        {{9, 30, 5},
+         "1\r2\n3\v4\f5\x1c"
+         "6\x1d"
+         "7\x1e"
+         "8",
          "> 093005: 1 2 3 4 5 6 7 8\r\n...\r\n"},
-        {{9, 30, 5}, "NEL\xC2\x85LS\xE2\x80\xA8PS\xE2\x80\xA9" "end",
+        {{9, 30, 5},
+         "NEL\xC2\x85LS\xE2\x80\xA8PS\xE2\x80\xA9"
+         "end",
          "> 093005: NEL LS PS end\r\n...\r\n"},
         {{9, 30, 5}, "\xC2\x85\xE2\x80\xA9", "> 093005:   \r\n...\r\n"},
         // Every other control character too, so that no text draws on a terminal: ESC, BS,
         // TAB, DEL, the C1 controls (CSI here). Neighbours and fragments stay as they are.
-        {{9, 30, 5}, "\x1b[1A\x1b[2K\x1b[1G> 120000: FORGED\b\x7f\xC2\x9B" "2J",
+        {{9, 30, 5},
+         "\x1b[1A\x1b[2K\x1b[1G> 120000: FORGED\b\x7f\xC2\x9B"
+         "2J",
          "> 093005:  [1A [2K [1G> 120000: FORGED   2J\r\n...\r\n"},
-        {{9, 30, 5}, "tab\t\x1f\x85\xC2\xA0\xE2\x80\xA7\xE2\x80\xC2",
+        {{9, 30, 5},
+         "tab\t\x1f\x85\xC2\xA0\xE2\x80\xA7\xE2\x80\xC2",
          "> 093005: tab  \x85\xC2\xA0\xE2\x80\xA7\xE2\x80\xC2\r\n...\r\n"},
     };
     for (const Case& c : cases) {

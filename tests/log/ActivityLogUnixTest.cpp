@@ -67,7 +67,8 @@ TEST(ActivityLog, AtTheSizeLimitTheEntryIsLostAsOnAFullDisk)
     const pid_t child = fork();
     if (child == 0) {
         std::signal(SIGXFSZ, SIG_IGN);
-        struct Observer : LogObserver {
+        struct Observer : LogObserver
+        {
             std::string reason;
             void logUnwritable(const std::string& text) override { reason = text; }
             void logWritableAgain() override {}

@@ -40,7 +40,7 @@ std::string callerField(const std::string& digits)
 
 class ConnectorUrlTest : public ::testing::Test
 {
-protected:
+  protected:
     TempDir dir;
     ActivityLog log{dir / "tavix.log"};
     CallNotifier notifier{log, "connector.test"};
@@ -117,7 +117,10 @@ TEST_F(ConnectorUrlTest, CallerIsCutAtItsFirstNul)
         return full.substr(full.find("&caller="));
     };
     EXPECT_EQ(callerPart(callerField("5551234")), "&caller=5551234");
-    EXPECT_EQ(callerPart(std::string("12\0" "34", 5)), "&caller=12");
+    EXPECT_EQ(callerPart(std::string("12\0"
+                                     "34",
+                                     5)),
+              "&caller=12");
     EXPECT_EQ(callerPart("5551234"), "&caller=5551234");
     EXPECT_EQ(callerPart(callerField("")), "&caller=");
 }
@@ -126,7 +129,7 @@ TEST_F(ConnectorUrlTest, CallerIsCutAtItsFirstNul)
 
 class SendCallTest : public ::testing::Test
 {
-protected:
+  protected:
     TempDir dir;
     ActivityLog log{dir / "tavix.log", [] { return TimeOfDay{10, 15, 0}; }};
 
@@ -214,7 +217,7 @@ TEST_F(SendCallTest, ConnectorDecodesTheLoginAsSaved)
     HttpsServer server;
     CallNotifier notifier(log, server.host(), HttpsServer::caFile());
     const std::vector<QString> values = {"",    "a&b=c#d", " blank ", "1+1 =2",
-                                         "Zoë", "%41",     "ä€😀",    "semi;colon"};
+                                         "Zoë", "%41",     "ä€😀",     "semi;colon"};
     for (const QString& value : values) {
         notifier.SendCall(callerField("5551234"), "1", value, value);
         waitForReplies(notifier);
@@ -248,7 +251,8 @@ TEST_F(SendCallTest, LogsTheReplyBodyAsOneEntry)
 // Anything but a 2xx reply is a failure, with its status and the start of its body.
 TEST_F(SendCallTest, AReplyOtherThanSuccessIsLoggedAsAFailureWithItsStatus)
 {
-    struct Case {
+    struct Case
+    {
         int status;
         std::string body, entry;
     };
@@ -371,8 +375,8 @@ TEST_F(SendCallTest, CallsOnEveryLineOverlapAndEachIsSentOnce)
     HttpsServer slow({.delay = 2s});
     CallNotifier notifier(log, slow.host(), HttpsServer::caFile());
     for (int line = 0; line < 4; ++line)
-        notifier.SendCall(callerField("555000" + std::to_string(line)), std::to_string(line),
-                          kUser, kPassword);
+        notifier.SendCall(callerField("555000" + std::to_string(line)), std::to_string(line), kUser,
+                          kPassword);
     // All four reach the server before the first reply is logged.
     EXPECT_TRUE(QTest::qWaitFor([&] { return slow.requests().size() == 4; }, 30000));
     EXPECT_TRUE(entries().empty());
@@ -381,8 +385,9 @@ TEST_F(SendCallTest, CallsOnEveryLineOverlapAndEachIsSentOnce)
     std::map<std::string, std::string> callerByLine;
     for (const auto& request : slow.requests())
         EXPECT_TRUE(callerByLine.emplace(request.value("line"), request.value("caller")).second);
-    EXPECT_EQ(callerByLine, (std::map<std::string, std::string>{
-                                {"1", "5550000"}, {"2", "5550001"}, {"3", "5550002"}, {"4", "5550003"}}));
+    EXPECT_EQ(callerByLine,
+              (std::map<std::string, std::string>{
+                  {"1", "5550000"}, {"2", "5550001"}, {"3", "5550002"}, {"4", "5550003"}}));
     EXPECT_EQ(entries(), std::vector<std::string>(4, "OK"));
 }
 

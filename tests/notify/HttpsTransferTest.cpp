@@ -24,7 +24,8 @@ template <typename Condition> bool waitUntil(Condition condition)
 
 TEST(HttpsTransferTest, ReturnsTheWholeBodyWhateverTheStatus)
 {
-    struct Case {
+    struct Case
+    {
         int status;
         std::string body;
     };
@@ -76,7 +77,8 @@ TEST(HttpsTransferTest, FailuresSayWhyWithoutTheUrl)
     HttpsServer slow({.delay = 3s});
     const std::string refused = "https://" + HttpsServer::hostWithPort(HttpsServer::unusedPort());
     const std::string secret = "/p?password=topsecret";
-    struct Case {
+    struct Case
+    {
         std::string url;
         std::string start; // of the description, where the platform's words are checked
     };
@@ -103,9 +105,9 @@ TEST(HttpsTransferTest, OversizedReplyStopsTheTransfer)
     HttpsServer huge({.largeBodyMiB = 40});
     HttpsServer small;
     Transfer transfer(kRequestTimeout, HttpsServer::caFile());
-    EXPECT_EQ(transfer.fetch(urlOf(huge)), failed("The reply is larger than " +
-                                                  std::to_string(kMaxReplyBytes) +
-                                                  " bytes; the transfer was stopped"));
+    EXPECT_EQ(transfer.fetch(urlOf(huge)),
+              failed("The reply is larger than " + std::to_string(kMaxReplyBytes) +
+                     " bytes; the transfer was stopped"));
     // The transfer is fine afterwards.
     EXPECT_EQ(transfer.fetch(urlOf(small)), "OK");
 }

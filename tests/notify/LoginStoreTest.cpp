@@ -22,7 +22,7 @@ namespace fs = std::filesystem;
 
 class LoginStoreTest : public ::testing::Test
 {
-protected:
+  protected:
     TempDir dir;
     fs::path config = dir / "config";
     fs::path file = config / "Tavix.conf";
@@ -70,9 +70,10 @@ TEST_F(LoginStoreTest, AbsentValuesReadEmpty)
 
 TEST_F(LoginStoreTest, ValuesComeBackExactlyAsWritten)
 {
-    const QString values[] = {"",          " lead and trail ", "a,b",     "@at",
-                              "Zoë ä€😀",  "quote\"back\\slash", "semi;colon", "line\nbreak",
-                              "=&#+%",     "[CallerID]",       "x=y\nusername=z"};
+    const QString values[] = {"",           " lead and trail ", "a,b",
+                              "@at",        "Zoë ä€😀",          "quote\"back\\slash",
+                              "semi;colon", "line\nbreak",      "=&#+%",
+                              "[CallerID]", "x=y\nusername=z"};
     for (const QString& value : values) {
         LoginStore().writeValue("password", value);
         EXPECT_EQ(LoginStore().readValue("password"), value);
@@ -122,8 +123,8 @@ TEST_F(LoginStoreTest, ConfigFolderThatIsAFileGivesAClearError)
 {
     std::ofstream(config) << "not a folder";
     const std::string message = failure([] { LoginStore().writeValue("username", "anna"); });
-    EXPECT_EQ(message, "Cannot create the settings file " + file.string() + ": " +
-                           config.string() + " is not a folder");
+    EXPECT_EQ(message, "Cannot create the settings file " + file.string() + ": " + config.string() +
+                           " is not a folder");
 }
 
 TEST_F(LoginStoreTest, SettingsFileThatIsAFolderGivesAClearError)

@@ -12,7 +12,8 @@ const std::string kPath = "/includes/content/caller_id/connector.php";
 TEST(Redaction, RemovesThePasswordInEveryFormAPageQuotesIt)
 {
     const std::string password = "Pw&=#+ %41\xC3\xA9Zq9";
-    struct Case {
+    struct Case
+    {
         std::string text, expected;
     };
     const Case cases[] = {
@@ -32,7 +33,8 @@ TEST(Redaction, RemovesThePasswordInEveryFormAPageQuotesIt)
 
 TEST(Redaction, CutsEveryUrlOfTheConnectorPageToItsPath)
 {
-    struct Case {
+    struct Case
+    {
         std::string text, expected;
     };
     const Case cases[] = {

@@ -36,7 +36,8 @@ std::string refusalOfTheProgramsFolder()
 
 TEST(UserFolders, StateHomeFollowsXdgStateHomeThenHomeThenTheUserDatabase)
 {
-    struct Case {
+    struct Case
+    {
         const char *xdg, *home;
         path expected;
     };
@@ -112,7 +113,8 @@ TEST(UserFolders, ARuntimeFolderOpenToOthersIsNotUsed)
     std::filesystem::create_directory(dir / "runtime");
     std::filesystem::create_directory_symlink(dir / "runtime", dir / "link");
     const ScopedEnv runtime("XDG_RUNTIME_DIR", (dir / "runtime").string());
-    struct Case {
+    struct Case
+    {
         unsigned mode;
         bool used;
     };

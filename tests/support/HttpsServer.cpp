@@ -43,7 +43,8 @@ bool waitForFile(const fs::path& file, std::chrono::milliseconds limit)
 
 // A test authority, a server certificate it signed, and a self-signed one, for 127.0.0.1 and
 // localhost; trusted by this process while it runs.
-struct Certificates {
+struct Certificates
+{
     TempDir dir;
     fs::path authority = dir / "authority.crt";
     std::shared_ptr<void> trust;
@@ -120,7 +121,10 @@ HttpsServer::HttpsServer(Options options)
 
 HttpsServer::HttpsServer() : HttpsServer(Options{}) {}
 
-HttpsServer::~HttpsServer() { stop(); }
+HttpsServer::~HttpsServer()
+{
+    stop();
+}
 
 void HttpsServer::stop()
 {
@@ -157,7 +161,10 @@ std::string HttpsServer::hostWithPort(uint16_t port)
     return TestPlatform::loopbackName() + ":" + std::to_string(port);
 }
 
-std::string HttpsServer::caFile() { return certificates().authority.string(); }
+std::string HttpsServer::caFile()
+{
+    return certificates().authority.string();
+}
 
 uint16_t HttpsServer::unusedPort()
 {

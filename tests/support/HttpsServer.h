@@ -16,8 +16,9 @@
 // no_proxy keeps loopback requests away from any proxy in the environment.
 class HttpsServer
 {
-public:
-    struct Options {
+  public:
+    struct Options
+    {
         std::string body = "OK";
         int status = 200;
         std::vector<std::string> headers{}; // extra reply headers, "Name: value"
@@ -30,7 +31,8 @@ public:
     };
 
     // One received request.
-    struct Request {
+    struct Request
+    {
         int connection = 0; // 1 for the first connection the server accepted, and so on
         int clientPort = 0;
         std::string method;
@@ -63,7 +65,7 @@ public:
     // A port on 127.0.0.1 where nothing listens.
     static uint16_t unusedPort();
 
-private:
+  private:
     TempDir m_dir; // the server's options, port, requests and output
     uint16_t m_port = 0;
 };

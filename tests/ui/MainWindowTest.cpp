@@ -20,7 +20,7 @@ namespace {
 
 class MainWindowTest : public UiTest
 {
-protected:
+  protected:
     QLabel& onLight(int line)
     {
         return control<QLabel>(mainWindow(), ("OnLights" + std::to_string(line)).c_str());
