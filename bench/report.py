@@ -37,6 +37,7 @@ def main():
     parser.add_argument("--bin", required=True)
     parser.add_argument("--events", required=True)
     parser.add_argument("--connector", required=True)
+    parser.add_argument("--burst", required=True)
     parser.add_argument("--out", required=True)
     args = parser.parse_args()
 
@@ -78,6 +79,24 @@ def main():
     busy = per_item_us(connector["BM_Click_FourCallsPending"])
     row("click to handler, four requests pending", busy, "us/click", idle, busy / idle,
         "~1.0 (never waits on the network)")
+
+    # One timed iteration: its name carries "/iterations:1/manual_time".
+    burst = next(b for name, b in load(args.burst).items() if name.startswith("BM_Burst"))
+    callers = int(burst["callers"])
+    # The best six connections can do: one 50 ms reply after the other on each.
+    drain_floor = callers * 0.050 / 6
+    row(f"burst of {callers:,} callers, 50 ms connector: delivered once", burst["delivered"],
+        "callers", callers, burst["delivered"] / callers, f"= {callers:,}, each sent once")
+    row("burst: requests the connector received", burst["sent_once"], "requests", callers,
+        burst["sent_once"] / callers, "= callers (-1: a caller sent twice)")
+    row("burst: time to drain", burst["drain_s"], "s", drain_floor, burst["drain_s"] / drain_floor,
+        "<= 1.5 (six connections)")
+    row("burst: peak resident memory", burst["peak_rss_MiB"], "MiB", burst["rss_before_MiB"],
+        burst["peak_rss_MiB"] / burst["rss_before_MiB"], "a few KiB per caller")
+    row("burst: memory per pending caller", burst["KiB_per_caller"], "KiB/caller", None, None,
+        "<= 8")
+    row("burst: peak connections to the connector", burst["peak_connections"], "sockets", None,
+        None, "<= 6")
 
     exits = exit_time.run(args.bin)
     row("exit after SIGTERM, three requests pending", exits[3] * 1e3, "ms", exits[0] * 1e3,

@@ -5,3 +5,6 @@
 // which keeps no memory dump unless an administrator has turned local dumps on. Other users'
 // processes cannot open this one's memory.
 void protectProcessMemory() {}
+
+// Windows has neither a file-size signal nor Qt's runtime folder in a shared place.
+void protectProcess() {}

@@ -6,7 +6,7 @@
 SingleInstance::SingleInstance()
 {
     try {
-        m_path = (UserFolders::runtimeFolder() / "tavix-callerid.lock").string();
+        m_path = lockFile();
     } catch (const UserFolderError& error) {
         m_folderError = error.what(); // acquire() reports it, where the caller expects errors
     }

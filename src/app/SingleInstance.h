@@ -4,8 +4,11 @@
 #include <cstdint>
 #include <string>
 
-// Holds an exclusive lock on a file in the per-user runtime folder for the life of the object.
-// The system drops the lock when the process ends, however it ends.
+// Holds an exclusive lock on a file in the user's lock folder for the life of the object. The
+// system drops the lock when the process ends, however it ends. On Linux the folder and the
+// file's name depend on nothing in the environment: a start with other XDG or HOME variables
+// still finds the first instance. The name is that of the program's file, so that a copy
+// elsewhere (a build tree, a test's installation) is an instance of its own.
 class SingleInstance
 {
   public:
@@ -20,6 +23,9 @@ class SingleInstance
     const std::string& lockPath() const { return m_path; }
 
   private:
+    // Throws UserFolderError when the user has no private folder for it.
+    static std::string lockFile();
+
     std::string m_path;
     std::string m_folderError;
     // A file descriptor, or on Windows a file handle; -1 while none is open.

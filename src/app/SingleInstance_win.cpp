@@ -2,11 +2,17 @@
 // process may have open at a time.
 #include "app/SingleInstance.h"
 
+#include "platform/UserFolders.h"
 #include "platform/WindowsErrorText.h"
 
 #include <windows.h>
 
 #include <stdexcept>
+
+std::string SingleInstance::lockFile()
+{
+    return (UserFolders::runtimeFolder() / "tavix-callerid.lock").string();
+}
 
 SingleInstance::~SingleInstance()
 {

@@ -32,7 +32,7 @@ void report(QMessageBox::Icon icon, const QString& text)
 int main(int argc, char* argv[])
 {
     // Before anything reads the password into memory.
-    protectProcessMemory();
+    protectProcess();
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Tavix"));
     QApplication::setApplicationName(QStringLiteral("tavix-callerid"));

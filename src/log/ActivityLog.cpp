@@ -13,18 +13,21 @@
 
 namespace {
 
-// CR, LF, VT, FF and the file, group and record separators, which some readers also take as
-// the end of a line.
-bool isLineBreak(unsigned char c)
+// Every C0 control character but NUL, and DEL: the line breaks (CR, LF, VT, FF and the file,
+// group and record separators, which some readers also take as the end of a line), and the
+// others, which a terminal acts on (ESC starts the sequences that move the cursor and erase
+// lines, BS steps back). NUL is the device fields' fill and stays.
+bool isControl(unsigned char c)
 {
-    return c == '\r' || c == '\n' || c == '\v' || c == '\f' || (c >= 0x1C && c <= 0x1E);
+    return (c < 0x20 && c != '\0') || c == 0x7F;
 }
 
-// The length of the UTF-8 line break (NEL, LINE or PARAGRAPH SEPARATOR) at the start of
-// `text`, or 0.
-size_t utf8LineBreak(std::string_view text)
+// The length of the UTF-8 control character at the start of `text` (the C1 controls, NEL among
+// them, and the LINE and PARAGRAPH SEPARATORs), or 0.
+size_t utf8Control(std::string_view text)
 {
-    if (text.starts_with("\xC2\x85"))
+    if (text.size() >= 2 && text[0] == '\xC2' && static_cast<unsigned char>(text[1]) >= 0x80 &&
+        static_cast<unsigned char>(text[1]) <= 0x9F)
         return 2;
     if (text.starts_with("\xE2\x80\xA8") || text.starts_with("\xE2\x80\xA9"))
         return 3;
@@ -32,14 +35,14 @@ size_t utf8LineBreak(std::string_view text)
 }
 
 // A text holding a line break would let a device text or a web reply write a line that reads
-// as an entry of its own.
+// as an entry of its own, and one holding a terminal's control sequence would draw one.
 void appendOnOneLine(std::string& entry, std::string_view text)
 {
     for (size_t i = 0; i < text.size(); ++i) {
         const auto c = static_cast<unsigned char>(text[i]);
-        if (isLineBreak(c)) {
+        if (isControl(c)) {
             entry += ' ';
-        } else if (const size_t length = c >= 0xC2 ? utf8LineBreak(text.substr(i)) : 0) {
+        } else if (const size_t length = c >= 0xC2 ? utf8Control(text.substr(i)) : 0) {
             entry += ' ';
             i += length - 1;
         } else {

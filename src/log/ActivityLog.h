@@ -45,9 +45,10 @@ class ActivityLog
     // False while the last entry failed.
     bool writable() const { return m_writable; }
 
-    // Writes `text` byte for byte, NUL characters included, except that every line break
-    // becomes one blank: an entry is always exactly its two lines. The entry is written whole
-    // or not at all; a failure goes to the observer, never to the caller.
+    // Writes `text` byte for byte, NUL characters included, except that every other control
+    // character (line breaks, ESC, BS, DEL, the C1 controls) becomes one blank: an entry is
+    // always exactly its two lines, and nothing in it moves a terminal's cursor. The entry is
+    // written whole or not at all; a failure goes to the observer, never to the caller.
     void WriteLog(std::string_view text) const noexcept;
 
   private:

@@ -110,6 +110,9 @@ class CallerIdCore : public QObject, public DeviceEventListener, public LogObser
     void callerArrived(const IncomingCaller& caller);
     // A caller's pending web notification ended: sent, failed or abandoned.
     void callDelivered(CallNotifier::CallId call, const CallDelivery& delivery);
+    // A setting keeps callers from being sent (a host that is not one, an unusable authority
+    // file): the text for a message to the user, once per problem.
+    void settingsProblem(const QString& text);
     void timingParametersReported(int line, const AD101TimingParameters& record);
     // The log's entries are being lost: the file and the system's reason.
     void logFailing(const QString& reason);

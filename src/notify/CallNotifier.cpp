@@ -2,11 +2,14 @@
 #include "notify/CallNotifier.h"
 
 #include "log/ActivityLog.h"
+#include "notify/ConnectorHost.h"
 #include "notify/LoginStore.h"
+#include "notify/Redaction.h"
 
 #include <QMetaObject>
 
 #include <charconv>
+#include <cstdio>
 #include <cstdint>
 #include <exception>
 #include <limits>
@@ -22,6 +25,10 @@ const char* const kDefaultConnectorHost = TAVIX_CONNECTOR_HOST;
 std::atomic<CallNotifier::CallId> CallNotifier::s_nextId{1};
 
 namespace {
+
+constexpr const char* kConnectorPath = "/includes/content/caller_id/connector.php";
+// Of an error page's body, the log keeps the start: enough to say what went wrong.
+constexpr size_t kErrorBodyStart = 200;
 
 // The line number as people count it: the 0-based index plus one, in signed 16 bits.
 std::string lineNumber(const std::string& line)
@@ -69,16 +76,50 @@ std::string firstLine(const std::string& text)
     return line;
 }
 
-CallDelivery deliveryOf(const TransferResult& result)
-{
-    return {result.ok ? CallDelivery::State::Sent : CallDelivery::State::Failed,
-            firstLine(result.text)};
-}
-
 // The device's field is padded with NULs; only the text before them is the number.
 std::string_view callerDigits(const std::string& callerID)
 {
     return std::string_view(callerID).substr(0, callerID.find('\0'));
+}
+
+// At most `bytes` of `text`, never cutting a UTF-8 character.
+std::string startOf(const std::string& text, size_t bytes)
+{
+    if (text.size() <= bytes)
+        return text;
+    size_t end = bytes;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+        --end;
+    return text.substr(0, end) + "...";
+}
+
+// A setting's value as a message shows it: control characters as \xNN.
+std::string shown(const std::string& value)
+{
+    std::string text;
+    for (const char c : value) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+            text += escaped;
+        } else {
+            text += c;
+        }
+    }
+    return text;
+}
+
+std::string settingsFile()
+{
+    return "section [" + std::string(LoginStore::kSection) + "] of " +
+           LoginStore::fileName().toStdString();
+}
+
+std::string callerOnLine(const std::string& caller, const std::string& lineNumber)
+{
+    return "the caller " + (caller.empty() ? std::string("(no number)") : caller) + " on line " +
+           lineNumber;
 }
 
 } // namespace
@@ -89,7 +130,23 @@ CallNotifier::CallNotifier(const ActivityLog& log, std::string host, std::string
       m_transfer([this](HttpsTransfer::RequestId id,
                         TransferResult result) { completed(id, std::move(result)); },
                  timeout, std::move(caFile))
-{}
+{
+    if (!m_host.empty())
+        m_hostProblem = ConnectorHost::problem(QString::fromStdString(m_host)).toStdString();
+    if (!m_hostProblem.empty()) {
+        const std::string text = "The setting \"host\" in " + settingsFile() + " is \"" +
+                                 shown(m_host) +
+                                 "\", which is not a web application host: " + m_hostProblem +
+                                 ". Callers are logged but not sent until it is corrected (a "
+                                 "host name or address, optionally with :port) and the program "
+                                 "is started again.";
+        // Once the event loop runs, when whoever shows it is connected.
+        QMetaObject::invokeMethod(
+            this, [this, text] { reportProblem(text); }, Qt::QueuedConnection);
+    } else if (!m_host.empty()) {
+        m_transfer.checkAuthorities();
+    }
+}
 
 CallNotifier::~CallNotifier()
 {
@@ -104,36 +161,57 @@ std::string CallNotifier::connectorUrl(const std::string& callerID, const std::s
     const QByteArray userUtf8 = user.toUtf8();
     const QByteArray passwordUtf8 = password.toUtf8();
 
-    return "https://" + m_host + "/includes/content/caller_id/connector.php?action=newcall" +
-           "&user=" + percentEncoded(std::string_view(userUtf8.constData(), userUtf8.size())) +
-           "&line=" + number + "&password=" +
-           percentEncoded(std::string_view(passwordUtf8.constData(), passwordUtf8.size())) +
-           "&caller=" + percentEncoded(callerDigits(callerID));
+    // The values are encoded here rather than by QUrlQuery, which leaves "+" as it is: a form
+    // decoder would read it as a blank.
+    const std::string query =
+        "action=newcall&user=" +
+        percentEncoded(std::string_view(userUtf8.constData(), userUtf8.size())) +
+        "&line=" + number + "&password=" +
+        percentEncoded(std::string_view(passwordUtf8.constData(), passwordUtf8.size())) +
+        "&caller=" + percentEncoded(callerDigits(callerID));
+    const QUrl url = ConnectorHost(QString::fromStdString(m_host))
+                         .url(QString::fromLatin1(kConnectorPath), QString::fromLatin1(query));
+    return url.toString(QUrl::FullyEncoded).toStdString();
 }
 
 CallNotifier::Started CallNotifier::SendCall(const std::string& callerID, const std::string& line,
                                              const QString& user, const QString& password)
 {
     const CallId id = s_nextId++;
-    std::string url;
     PendingCall call;
     try {
-        url = connectorUrl(callerID, line, user, password);
-        call = {lineNumber(line), std::string(callerDigits(callerID))};
+        call = {lineNumber(line), std::string(callerDigits(callerID)),
+                password.toUtf8().toStdString()};
     } catch (const std::exception& error) {
         // Only the error's entry: an extra empty "reply" would read as if the connector had
         // answered.
         m_log.WriteLog(error.what());
         return {id, {CallDelivery::State::Failed, firstLine(error.what())}};
     }
+    const std::string who = callerOnLine(call.caller, call.lineNumber);
     if (m_host.empty()) {
         // Not even a name lookup: there is nobody to ask.
-        m_log.WriteLog("No web application host is set, so the caller on line " + call.lineNumber +
-                       " was not sent to it. Set \"host\" in section [" + LoginStore::kSection +
-                       "] of " + LoginStore::fileName().toStdString() +
+        m_log.WriteLog("No web application host is set, so " + who +
+                       " was not sent to it. Set \"host\" in " + settingsFile() +
                        " and restart the program.");
         return {id, {CallDelivery::State::NotSent, "No web application host is set"}};
     }
+    if (!m_hostProblem.empty()) {
+        m_log.WriteLog("The web application's host \"" + shown(m_host) + "\" is not usable (" +
+                       m_hostProblem + "), so " + who +
+                       " was not sent to it. Correct \"host\" in " + settingsFile() +
+                       " and restart the program.");
+        return {id,
+                {CallDelivery::State::NotSent,
+                 firstLine("The web application's host is not usable: " + m_hostProblem)}};
+    }
+    if (m_pending.size() >= kMaxWaitingRequests) {
+        m_log.WriteLog("Too many callers are waiting for the web application (" +
+                       std::to_string(kMaxWaitingRequests) + "), so " + who +
+                       " was not sent to it.");
+        return {id, {CallDelivery::State::NotSent, "Too many callers were waiting"}};
+    }
+    std::string url = connectorUrl(callerID, line, user, password);
     m_pending.emplace(id, std::move(call));
     m_transfer.start(id, std::move(url));
     return {id, {}};
@@ -161,12 +239,60 @@ void CallNotifier::logCompleted()
         m_wakeScheduled = false;
     }
     for (auto& [id, result] : done) {
-        if (m_pending.erase(id) == 0)
+        if (id == 0) {
+            reportProblem(result.text);
             continue;
-        // The reply body as it came, or the error's description.
-        m_log.WriteLog(result.text);
-        emit delivered(id, deliveryOf(result));
+        }
+        const auto found = m_pending.find(id);
+        if (found == m_pending.end())
+            continue;
+        const PendingCall call = std::move(found->second);
+        m_pending.erase(found);
+        if (result.notSent)
+            reportProblem(result.text);
+        m_log.WriteLog(entryFor(call, result));
+        emit delivered(id, deliveryOf(call, result));
     }
+}
+
+std::string CallNotifier::entryFor(const PendingCall& call, const TransferResult& result) const
+{
+    const std::string text = Redaction::withoutSecrets(result.text, call.password, kConnectorPath);
+    const std::string who = callerOnLine(call.caller, call.lineNumber);
+    if (result.notSent)
+        return "The request for " + who + " was not sent to the web application: " + text;
+    if (!result.ok)
+        return "No reply from the web application for " + who + ": " + text;
+    const std::string status = "HTTP " + std::to_string(result.status);
+    if (result.status < 200 || result.status > 299)
+        return status + " from the web application for " + who + ": " +
+               (text.empty() ? std::string("(no text)") : startOf(text, kErrorBodyStart));
+    // The reply as it came: the web application's own words.
+    if (text.empty())
+        return "Empty reply (" + status + ") from the web application for " + who + ".";
+    return text;
+}
+
+CallDelivery CallNotifier::deliveryOf(const PendingCall& call, const TransferResult& result) const
+{
+    using State = CallDelivery::State;
+    const std::string text = Redaction::withoutSecrets(result.text, call.password, kConnectorPath);
+    if (result.notSent)
+        return {State::NotSent, firstLine(text)};
+    if (!result.ok)
+        return {State::Failed, firstLine(text)};
+    const std::string status = "HTTP " + std::to_string(result.status);
+    if (result.status < 200 || result.status > 299)
+        return {State::Failed, firstLine(status + ": " + text)};
+    return {State::Sent, text.empty() ? "Empty reply (" + status + ")" : firstLine(text)};
+}
+
+void CallNotifier::reportProblem(const std::string& text)
+{
+    if (text == m_reportedProblem)
+        return;
+    m_reportedProblem = text;
+    emit settingsProblem(QString::fromStdString(text));
 }
 
 void CallNotifier::abandonPending()
@@ -175,9 +301,8 @@ void CallNotifier::abandonPending()
     // Replies that arrived before the transfer stopped are logged as replies.
     logCompleted();
     for (const auto& [id, call] : m_pending)
-        m_log.WriteLog("No reply from the web application yet for the caller " +
-                       (call.caller.empty() ? std::string("(no number)") : call.caller) +
-                       " on line " + call.lineNumber +
+        m_log.WriteLog("No reply from the web application yet for " +
+                       callerOnLine(call.caller, call.lineNumber) +
                        ": the request was abandoned because the program is closing.");
     const auto abandoned = std::exchange(m_pending, {});
     for (const auto& [id, call] : abandoned)

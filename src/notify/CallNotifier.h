@@ -35,12 +35,16 @@ struct CallDelivery
 // Builds the connector request for a caller ID and sends it without waiting for it: the event
 // that carried the caller is finished at once. Requests run side by side, each sent exactly once;
 // each one's reply or error is logged, as one entry, on this object's thread when it arrives.
+// Nothing it logs holds the password or the request's query.
 class CallNotifier : public QObject
 {
     Q_OBJECT
 
   public:
     // host: the connector host, optionally with ":port"; empty: none is set, and nothing is sent.
+    // A host that is not one (see ConnectorHost), or a caFile that cannot be used, is reported
+    // through settingsProblem() once the event loop runs, and every caller is then logged as
+    // not sent, with the reason.
     CallNotifier(const ActivityLog& log, std::string host, std::string caFile = {},
                  std::chrono::milliseconds timeout = kRequestTimeout);
     // Abandons what is still pending with its log entries, as abandonPending() does, but
@@ -69,8 +73,8 @@ class CallNotifier : public QObject
     size_t pendingCount() const { return m_pending.size(); }
 
     // The request URL, every query value percent-encoded. Throws std::invalid_argument for a
-    // line that is not a signed 16-bit number and std::out_of_range when it or its successor
-    // does not fit one.
+    // line that is not a signed 16-bit number or a host that is not one, and std::out_of_range
+    // when the line or its successor does not fit one.
     std::string connectorUrl(const std::string& callerID, const std::string& line,
                              const QString& user, const QString& password) const;
 
@@ -78,19 +82,29 @@ class CallNotifier : public QObject
     // A pending call's request ended (Sent or Failed), or was dropped when closing (Abandoned).
     // Its log entry is written by then.
     void delivered(CallNotifier::CallId id, const CallDelivery& delivery);
+    // A setting keeps callers from being sent: the text names it, its value and what is wrong,
+    // for a message to the user. Once per problem, not per caller.
+    void settingsProblem(const QString& text);
 
   private:
     struct PendingCall
     {
         std::string lineNumber; // as people count lines
         std::string caller;     // the digits, without the field's NUL fill
+        std::string password;   // as sent, UTF-8: to keep it out of what is logged
     };
 
     void completed(HttpsTransfer::RequestId id, TransferResult result); // any thread
     void logCompleted();
+    // The entry for a request's end, without secrets.
+    CallDelivery deliveryOf(const PendingCall& call, const TransferResult& result) const;
+    std::string entryFor(const PendingCall& call, const TransferResult& result) const;
+    void reportProblem(const std::string& text);
 
     const ActivityLog& m_log;
     std::string m_host;
+    std::string m_hostProblem; // empty when m_host is empty or a host
+    std::string m_reportedProblem;
     // Ids are unique across notifiers: a settings change makes a new one.
     static std::atomic<CallId> s_nextId;
     std::map<HttpsTransfer::RequestId, PendingCall> m_pending;

@@ -1,4 +1,4 @@
-// Tavix CallerID: HTTPS GET requests over WinHTTP, each on a thread of its own.
+// Tavix CallerID: HTTPS GET requests over WinHTTP, on at most kMaxConnections threads.
 #include "notify/HttpsTransfer.h"
 
 #include "platform/WindowsErrorText.h"
@@ -7,6 +7,7 @@
 
 #include <winhttp.h>
 
+#include <deque>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -59,6 +60,11 @@ struct HttpsTransfer::Impl
         std::mutex mutex;
         bool abandoned = false;  // by mutex
         std::set<Call*> running; // by mutex: the requests to close on abandon()
+        // Requests waiting for one of the threads, in order; their time-out starts when one
+        // takes them.
+        std::deque<std::pair<RequestId, std::string>> waiting; // by mutex
+        size_t threads = 0;                                    // by mutex
+        size_t busy = 0; // by mutex: threads in a request, the others are about to take one
         Completion completion;
         std::chrono::milliseconds timeout{};
         Internet session; // for connections kept between requests
@@ -66,6 +72,8 @@ struct HttpsTransfer::Impl
         TransferResult fetch(const std::string& url);
         // Closes the call's request unless that was done already; false if it was.
         bool close(Call& call);
+        // A thread's life: the waiting requests, one after the other, until none is left.
+        static void work(std::shared_ptr<Shared> shared);
     };
 
     Completion completion;
@@ -144,6 +152,12 @@ TransferResult HttpsTransfer::Impl::Shared::fetch(const std::string& url)
         !WinHttpReceiveResponse(request, nullptr)) {
         failure = GetLastError();
     } else {
+        DWORD status = 0;
+        DWORD size = sizeof status;
+        if (WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                                WINHTTP_HEADER_NAME_BY_INDEX, &status, &size,
+                                WINHTTP_NO_HEADER_INDEX))
+            result.status = static_cast<int>(status);
         // The whole body, whatever the status.
         for (;;) {
             char buffer[16 * 1024];
@@ -205,15 +219,45 @@ void HttpsTransfer::start(RequestId id, std::string url)
             d->completion(id, {false, "Cannot set up the transfer: " + describe(GetLastError())});
             return;
         }
+        // Reused for the next requests, and no more at once than the threads.
+        DWORD connections = static_cast<DWORD>(kMaxConnections);
+        WinHttpSetOption(shared->session.get(), WINHTTP_OPTION_MAX_CONNS_PER_SERVER, &connections,
+                         sizeof connections);
         d->shared = std::move(shared);
     }
-    std::thread([shared = d->shared, id, url = std::move(url)] {
-        TransferResult result = shared->fetch(url);
-        std::lock_guard lock(shared->mutex);
-        if (!shared->abandoned)
-            shared->completion(id, std::move(result));
-    }).detach();
+    std::lock_guard lock(d->shared->mutex);
+    d->shared->waiting.emplace_back(id, std::move(url));
+    // A thread that finishes its request takes the next one; more start only up to the bound.
+    Impl::Shared& shared = *d->shared;
+    if (shared.threads < kMaxConnections && shared.threads - shared.busy < shared.waiting.size()) {
+        ++shared.threads;
+        std::thread(&Impl::Shared::work, d->shared).detach();
+    }
 }
+
+void HttpsTransfer::Impl::Shared::work(std::shared_ptr<Shared> shared)
+{
+    for (;;) {
+        std::pair<RequestId, std::string> next;
+        {
+            std::lock_guard lock(shared->mutex);
+            if (shared->abandoned || shared->waiting.empty()) {
+                --shared->threads;
+                return;
+            }
+            next = std::move(shared->waiting.front());
+            shared->waiting.pop_front();
+            ++shared->busy;
+        }
+        TransferResult result = shared->fetch(next.second);
+        std::lock_guard lock(shared->mutex);
+        --shared->busy;
+        if (!shared->abandoned)
+            shared->completion(next.first, std::move(result));
+    }
+}
+
+void HttpsTransfer::checkAuthorities() {}
 
 void HttpsTransfer::abandon()
 {
@@ -227,6 +271,7 @@ void HttpsTransfer::abandon()
             WinHttpCloseHandle(call->request);
         }
         d->shared->running.clear();
+        d->shared->waiting.clear();
     }
     // Threads still in a request keep their share; the next start() begins afresh.
     d->shared.reset();

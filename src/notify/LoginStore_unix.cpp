@@ -2,17 +2,53 @@
 #include "notify/SettingsStore.h"
 
 #include "notify/LoginStore.h"
+#include "platform/UserFolders.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <string>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
 constexpr QFileDevice::Permissions kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+
+// The system's reason for refusing a write in `folder`, found by writing as much as the settings
+// file holds into a file of its own there; empty when that works. Qt says only "access error".
+QString writeProblem(const QString& folder, qint64 bytes)
+{
+    std::string probe = QFile::encodeName(folder).toStdString() + "/.Tavix.conf.probe-XXXXXX";
+    const int fd = mkstemp(probe.data());
+    if (fd < 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    const std::string filler(static_cast<size_t>(bytes) + 4096, '\n');
+    const ssize_t written = write(fd, filler.data(), filler.size());
+    int error = written < 0 ? errno : 0;
+    const bool partial = written >= 0 && static_cast<size_t>(written) != filler.size();
+    if (error == 0 && !partial && fsync(fd) != 0)
+        error = errno;
+    close(fd);
+    unlink(probe.c_str());
+    const QString noRoom =
+        QStringLiteral("the disk is full or the file has reached its size limit");
+    if (partial)
+        return noRoom;
+    if (error == 0)
+        return {};
+    const QString reason = QString::fromLocal8Bit(std::strerror(error));
+    if (error == ENOSPC || error == EDQUOT || error == EFBIG)
+        return QStringLiteral("%1 (%2)").arg(noRoom, reason);
+    return reason;
+}
 
 QString accessProblem(const QString& fileName)
 {
@@ -24,7 +60,16 @@ QString accessProblem(const QString& fileName)
         if (folder.exists() && !folder.isDir())
             return folder.filePath() + QStringLiteral(" is not a folder");
     }
+    if (file.exists() && access(QFile::encodeName(fileName).constData(), R_OK | W_OK) != 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    if (const QString problem = writeProblem(file.absolutePath(), file.size()); !problem.isEmpty())
+        return problem;
     return QStringLiteral("access denied");
+}
+
+bool isAbsolute(const char* path)
+{
+    return path && *path == '/';
 }
 
 // The file holds a password: it is created readable by its owner only, before anything is
@@ -85,6 +130,16 @@ namespace SettingsStore {
 
 std::unique_ptr<QSettings> open()
 {
+    // Without HOME, Qt would take /.config; the settings follow the home the program's other
+    // files use, from the user database.
+    if (!isAbsolute(std::getenv("XDG_CONFIG_HOME")) && !isAbsolute(std::getenv("HOME"))) {
+        try {
+            QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                               QFile::decodeName(UserFolders::configHome().c_str()));
+        } catch (const UserFolderError&) {
+            // No home at all: the program stops at start-up for want of a folder for its log.
+        }
+    }
     auto settings = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
                                                 LoginStore::kOrganisation);
     settings->beginGroup(LoginStore::kSection);

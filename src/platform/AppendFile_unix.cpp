@@ -18,6 +18,16 @@ constexpr mode_t kPrivateFile = S_IRUSR | S_IWUSR;
     throw AppendError(reason);
 }
 
+constexpr const char* kNoRoom = "the disk is full or the file has reached its size limit";
+
+// A file at its size limit (with SIGXFSZ ignored the system says EFBIG) is full as a disk is.
+[[noreturn]] void failWrite(int error)
+{
+    if (error == ENOSPC || error == EFBIG || error == EDQUOT)
+        fail(std::string(kNoRoom) + " (" + std::strerror(error) + ")");
+    fail(std::strerror(error));
+}
+
 class Descriptor
 {
   public:
@@ -47,7 +57,13 @@ class Descriptor
 
 void AppendFile::appendWhole(const std::filesystem::path& file, std::string_view bytes)
 {
-    Descriptor fd(open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, kPrivateFile));
+    // A link is refused, as a folder of another user's is: whoever planted it chose the file.
+    Descriptor fd(
+        open(file.c_str(),
+             O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK,
+             kPrivateFile));
+    if (fd.get() < 0 && errno == ELOOP)
+        fail("it is a symbolic link, which is never followed: remove it");
     if (fd.get() < 0)
         fail(std::strerror(errno));
     struct stat before
@@ -64,12 +80,12 @@ void AppendFile::appendWhole(const std::filesystem::path& file, std::string_view
 
     const ssize_t written = write(fd.get(), bytes.data(), bytes.size());
     if (written < 0)
-        fail(std::strerror(errno));
+        failWrite(errno);
     if (static_cast<size_t>(written) != bytes.size()) {
         if (regular && ftruncate(fd.get(), before.st_size) != 0)
             fail("only part of an entry fitted, and it cannot be removed: " +
                  std::string(std::strerror(errno)));
-        fail("the disk is full or the file has reached its size limit");
+        fail(kNoRoom);
     }
     if (fd.release() != 0)
         fail(std::strerror(errno));

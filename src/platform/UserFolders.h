@@ -24,9 +24,20 @@ std::filesystem::path stateHome();
 // to be a real folder, never a symbolic link, that the user owns. Throws UserFolderError.
 std::filesystem::path programFolder();
 
-// $XDG_RUNTIME_DIR, else /run/user/<uid> when it is a folder of the user's that nobody else
-// may enter, else programFolder(). Throws UserFolderError when it comes to programFolder()
-// and that fails.
+// $XDG_RUNTIME_DIR, else /run/user/<uid>, whichever first is a folder of the user's that nobody
+// else may enter (a symbolic link to one counts), else programFolder(). Throws UserFolderError
+// when it comes to programFolder() and that fails.
 std::filesystem::path runtimeFolder();
+
+#ifndef _WIN32
+// Where the settings file lives: $XDG_CONFIG_HOME, else .config in the same home folder as
+// stateHome()'s. Only absolute paths count. Throws UserFolderError when there is none.
+std::filesystem::path configHome();
+
+// The same folder for every start of the program by this user, whatever the environment says:
+// /run/user/<uid> when it is the user's own private folder, else .local/state/tavix in the home
+// folder from the user database (made private), else programFolder(). Throws UserFolderError.
+std::filesystem::path lockFolder();
+#endif
 
 } // namespace UserFolders

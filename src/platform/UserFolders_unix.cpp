@@ -96,16 +96,46 @@ void checkOwnFolder(const std::filesystem::path& folder)
         refuse(folder, std::string("cannot be made private: ") + std::strerror(errno));
 }
 
+// A folder of the user's that nobody else may enter: fit for the lock and sockets.
+bool isPrivateFolder(const char* path)
+{
+    struct stat status
+    {
+    };
+    return isAbsolute(path) && stat(path, &status) == 0 && S_ISDIR(status.st_mode) &&
+           status.st_uid == getuid() && (status.st_mode & (S_IRWXG | S_IRWXO)) == 0;
+}
+
+std::string perUserRuntime()
+{
+    return "/run/user/" + std::to_string(getuid());
+}
+
+// The home the environment names, else the user database's; empty when neither does.
+std::string home()
+{
+    if (const char* home = std::getenv("HOME"); isAbsolute(home))
+        return home;
+    return databaseHome();
+}
+
+// <state>/tavix, made and checked as the program's folder.
+std::filesystem::path privateTavixFolder(const std::filesystem::path& state)
+{
+    const std::filesystem::path folder = state / "tavix";
+    makeFolders(folder);
+    checkOwnFolder(folder);
+    return folder;
+}
+
 } // namespace
 
 std::filesystem::path UserFolders::stateHome()
 {
     if (const char* state = std::getenv("XDG_STATE_HOME"); isAbsolute(state))
         return state;
-    if (const char* home = std::getenv("HOME"); isAbsolute(home))
-        return std::filesystem::path(home) / ".local" / "state";
-    if (const std::string home = databaseHome(); !home.empty())
-        return std::filesystem::path(home) / ".local" / "state";
+    if (const std::string folder = home(); !folder.empty())
+        return std::filesystem::path(folder) / ".local" / "state";
     throw UserFolderError("No private folder for Tavix CallerID's files: HOME is not set (or "
                           "not an absolute path) and the user database names no home folder. "
                           "Set HOME or XDG_STATE_HOME.");
@@ -113,22 +143,35 @@ std::filesystem::path UserFolders::stateHome()
 
 std::filesystem::path UserFolders::programFolder()
 {
-    const std::filesystem::path folder = stateHome() / "tavix";
-    makeFolders(folder);
-    checkOwnFolder(folder);
-    return folder;
+    return privateTavixFolder(stateHome());
 }
 
 std::filesystem::path UserFolders::runtimeFolder()
 {
-    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); isAbsolute(runtime))
+    // Another user's folder, or one others may write to, could hold their files in our names.
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); isPrivateFolder(runtime))
         return runtime;
-    const std::string perUser = "/run/user/" + std::to_string(getuid());
-    struct stat status
-    {
-    };
-    if (lstat(perUser.c_str(), &status) == 0 && S_ISDIR(status.st_mode) &&
-        status.st_uid == getuid() && (status.st_mode & (S_IRWXG | S_IRWXO)) == 0)
+    if (const std::string perUser = perUserRuntime(); isPrivateFolder(perUser.c_str()))
         return perUser;
+    return programFolder();
+}
+
+std::filesystem::path UserFolders::configHome()
+{
+    if (const char* config = std::getenv("XDG_CONFIG_HOME"); isAbsolute(config))
+        return config;
+    if (const std::string folder = home(); !folder.empty())
+        return std::filesystem::path(folder) / ".config";
+    throw UserFolderError("No folder for Tavix CallerID's settings: HOME is not set (or not an "
+                          "absolute path) and the user database names no home folder. Set HOME "
+                          "or XDG_CONFIG_HOME.");
+}
+
+std::filesystem::path UserFolders::lockFolder()
+{
+    if (const std::string perUser = perUserRuntime(); isPrivateFolder(perUser.c_str()))
+        return perUser;
+    if (const std::string database = databaseHome(); !database.empty())
+        return privateTavixFolder(std::filesystem::path(database) / ".local" / "state");
     return programFolder();
 }

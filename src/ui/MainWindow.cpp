@@ -46,6 +46,8 @@ QString title()
 
 MainWindow::MainWindow(CallerIdCore& core, MessageBoxes& boxes) : m_core(core), m_boxes(boxes)
 {
+    // Not in the middle of what found it, which may be start-up or an event.
+    connect(&m_core, &CallerIdCore::settingsProblem, this, &MainWindow::warn, Qt::QueuedConnection);
     setObjectName(QStringLiteral("main"));
     setWindowTitle(title());
     setWindowIcon(QGuiApplication::windowIcon());

@@ -1,6 +1,8 @@
 // Tavix CallerID tests: one monitor per user.
 #include "app/SingleInstance.h"
 
+#include "platform/UserFolders.h"
+
 #include "ScopedEnv.h"
 #include "TempDir.h"
 
@@ -20,10 +22,15 @@ class SingleInstanceTest : public ::testing::Test
     TempDir runtime;
 };
 
-TEST_F(SingleInstanceTest, LockLivesInTheRuntimeFolder)
+// Not in the runtime folder the environment names: a start with other variables would take
+// a lock of its own there and run beside the first.
+TEST_F(SingleInstanceTest, TheLockIsInTheUsersLockFolderNamedAfterTheProgram)
 {
     SingleInstance instance;
-    EXPECT_EQ(instance.lockPath(), (runtime.path() / "tavix-callerid.lock").string());
+    const std::filesystem::path lock = instance.lockPath();
+    EXPECT_EQ(lock.parent_path(), UserFolders::lockFolder());
+    EXPECT_EQ(lock.filename().string().rfind("tavix-callerid-", 0), 0u) << lock;
+    EXPECT_EQ(lock.extension(), ".lock");
 }
 
 TEST_F(SingleInstanceTest, SecondInstanceIsRefusedUntilTheFirstEnds)
@@ -63,27 +70,41 @@ TEST_F(SingleInstanceTest, LockIsReleasedWhenItsHolderDies)
     close(ready[1]);
 }
 
-TEST_F(SingleInstanceTest, UnusableRuntimeFolderIsAnError)
+TEST_F(SingleInstanceTest, AnUnusableRuntimeFolderDoesNotMatter)
 {
     setenv("XDG_RUNTIME_DIR", (runtime.path() / "missing" / "folder").c_str(), 1);
     SingleInstance instance;
-    EXPECT_THROW(instance.acquire(), std::runtime_error);
+    EXPECT_TRUE(instance.acquire());
 }
 
-// Never a shared folder such as /tmp, where anyone could take the lock first.
+// Never a shared folder such as /tmp, and the same one whatever the environment names.
 TEST_F(SingleInstanceTest, WithoutARuntimeFolderTheLockIsInAPrivateOne)
 {
-    const ScopedEnv state("XDG_STATE_HOME", (runtime.path() / "state").string());
+    const std::string expected = SingleInstance().lockPath();
     const std::string perUser = "/run/user/" + std::to_string(getuid());
     for (const char* ignored : {static_cast<const char*>(nullptr), "", "relative/run"}) {
         const ScopedEnv unset("XDG_RUNTIME_DIR", ignored);
         SingleInstance instance;
         const std::filesystem::path lock = instance.lockPath();
+        EXPECT_EQ(lock, expected);
         if (lock.parent_path() != perUser) {
-            EXPECT_EQ(lock, runtime.path() / "state/tavix/tavix-callerid.lock");
+            EXPECT_EQ(lock.parent_path().filename(), "tavix");
         }
         EXPECT_TRUE(instance.acquire());
     }
+}
+
+TEST_F(SingleInstanceTest, ASecondStartInAnotherEnvironmentIsRefused)
+{
+    SingleInstance first;
+    ASSERT_TRUE(first.acquire());
+    TempDir elsewhere;
+    const ScopedEnv noRuntime("XDG_RUNTIME_DIR", nullptr);
+    const ScopedEnv home("HOME", elsewhere.path().string());
+    const ScopedEnv state("XDG_STATE_HOME", (elsewhere / "state").string());
+    SingleInstance second;
+    EXPECT_EQ(second.lockPath(), first.lockPath());
+    EXPECT_FALSE(second.acquire());
 }
 
 } // namespace

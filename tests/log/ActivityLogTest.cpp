@@ -59,10 +59,15 @@ TEST(ActivityLog, EntryIsStampLineThenDotsEachEndedByCrLf)
          "end",
          "> 093005: NEL LS PS end\r\n...\r\n"},
         {{9, 30, 5}, "\xC2\x85\xE2\x80\xA9", "> 093005:   \r\n...\r\n"},
-        // Neighbours and fragments of the breaks are not breaks.
+        // Every other control character too, so that no text draws on a terminal: ESC, BS,
+        // TAB, DEL, the C1 controls (CSI here). Neighbours and fragments stay as they are.
+        {{9, 30, 5},
+         "\x1b[1A\x1b[2K\x1b[1G> 120000: FORGED\b\x7f\xC2\x9B"
+         "2J",
+         "> 093005:  [1A [2K [1G> 120000: FORGED   2J\r\n...\r\n"},
         {{9, 30, 5},
          "tab\t\x1f\x85\xC2\xA0\xE2\x80\xA7\xE2\x80\xC2",
-         "> 093005: tab\t\x1f\x85\xC2\xA0\xE2\x80\xA7\xE2\x80\xC2\r\n...\r\n"},
+         "> 093005: tab  \x85\xC2\xA0\xE2\x80\xA7\xE2\x80\xC2\r\n...\r\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.bytes);

@@ -1,6 +1,8 @@
 // Tavix CallerID tests: the activity log file as a Linux file: whole writes, modes, its place.
 #include "log/ActivityLog.h"
 
+#include "log/LogObserver.h"
+
 #include "ScopedEnv.h"
 #include "TempDir.h"
 
@@ -8,6 +10,7 @@
 
 #include <csignal>
 #include <fstream>
+#include <string>
 
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -53,6 +56,54 @@ TEST(ActivityLog, AnEntryThatDoesNotFitLeavesNoPartOfItself)
     ASSERT_EQ(waitpid(child, &status, 0), child);
     EXPECT_EQ(status, 0);
     EXPECT_EQ(readFile(path), "> 093005: first\r\n...\r\n> 093005: last\r\n...\r\n");
+}
+
+// At the limit itself the system refuses the whole write (EFBIG once SIGXFSZ is ignored): the
+// entry is lost whole and told as for a full disk, and the next one is written again.
+TEST(ActivityLog, AtTheSizeLimitTheEntryIsLostAsOnAFullDisk)
+{
+    TempDir dir;
+    const auto path = dir / "tavix.log";
+    const pid_t child = fork();
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        struct Observer : LogObserver
+        {
+            std::string reason;
+            void logUnwritable(const std::string& text) override { reason = text; }
+            void logWritableAgain() override {}
+        } observer;
+        ActivityLog log(path, fixedClock(9, 30, 5));
+        log.setObserver(&observer);
+        log.WriteLog("first");
+        rlimit limit{};
+        getrlimit(RLIMIT_FSIZE, &limit);
+        const rlimit before = limit;
+        limit.rlim_cur = std::filesystem::file_size(path);
+        setrlimit(RLIMIT_FSIZE, &limit);
+        log.WriteLog("lost");
+        setrlimit(RLIMIT_FSIZE, &before);
+        log.WriteLog("last");
+        const bool told = observer.reason.find("the disk is full or the file has reached its "
+                                               "size limit") != std::string::npos;
+        _exit(told && log.writable() ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(readFile(path), "> 093005: first\r\n...\r\n> 093005: last\r\n...\r\n");
+}
+
+// Only the user can plant one (the folder is private), but a link is never followed.
+TEST(ActivityLog, ASymbolicLinkIsRefused)
+{
+    TempDir dir;
+    std::ofstream(dir / "elsewhere") << "kept";
+    std::filesystem::create_symlink(dir / "elsewhere", dir / "tavix.log");
+    ActivityLog log(dir / "tavix.log", fixedClock(9, 30, 5));
+    log.WriteLog("entry");
+    EXPECT_FALSE(log.writable());
+    EXPECT_EQ(readFile(dir / "elsewhere"), "kept");
 }
 
 TEST(ActivityLog, TheFileIsForItsOwnerOnly)

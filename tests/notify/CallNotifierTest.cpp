@@ -7,6 +7,7 @@
 #include "TempDir.h"
 #include "TestPlatform.h"
 
+#include <QSignalSpy>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -176,7 +177,8 @@ class SendCallTest : public ::testing::Test
     void TearDown() override
     {
         const std::string all = readFile(log.path());
-        for (const std::string secret : {"Sesame", "connector.php", "password="})
+        // The page's path may be named, but never its query.
+        for (const std::string secret : {"Sesame", "Open", "?action=", "connector.test"})
             EXPECT_EQ(all.find(secret), std::string::npos) << secret << " in the log:\n" << all;
     }
 };
@@ -237,28 +239,70 @@ TEST_F(SendCallTest, LogsTheReplyBodyAsOneEntry)
         HttpsServer server({.body = body});
         sendOne(server.host());
     }
-    // A reply's line breaks cannot start a line of the log that reads as an entry of its own.
-    EXPECT_EQ(entries(), (std::vector<std::string>{"OK", "", "first line  second line ", "Zoë ✓"}));
+    // A reply's line breaks cannot start a line of the log that reads as an entry of its own;
+    // an empty reply is said in words.
+    EXPECT_EQ(entries(), (std::vector<std::string>{
+                             "OK",
+                             "Empty reply (HTTP 200) from the web application for the caller 1 "
+                             "on line 1.",
+                             "first line  second line ", "Zoë ✓"}));
 }
 
-TEST_F(SendCallTest, LogsTheBodyOfAnErrorStatus)
+// Anything but a 2xx reply is a failure, with its status and the start of its body.
+TEST_F(SendCallTest, AReplyOtherThanSuccessIsLoggedAsAFailureWithItsStatus)
 {
-    HttpsServer server({.body = "Internal error", .status = 500});
-    sendOne(server.host());
-    EXPECT_EQ(entries(), std::vector<std::string>{"Internal error"});
+    struct Case
+    {
+        int status;
+        std::string body, entry;
+    };
+    const std::string who = " from the web application for the caller 1 on line 1";
+    const Case cases[] = {
+        {500, "database down", "HTTP 500" + who + ": database down"},
+        {302, "moved", "HTTP 302" + who + ": moved"},
+        {404, "", "HTTP 404" + who + ": (no text)"},
+        {503, std::string(300, 'x'), "HTTP 503" + who + ": " + std::string(200, 'x') + "..."},
+        {204, "", "Empty reply (HTTP 204)" + who + "."},
+    };
+    std::vector<std::string> expected;
+    for (const Case& c : cases) {
+        HttpsServer server({.body = c.body, .status = c.status});
+        sendOne(server.host());
+        expected.push_back(c.entry);
+    }
+    EXPECT_EQ(entries(), expected);
+}
+
+// Error and debugging pages quote the request, encoded as sent or decoded.
+TEST_F(SendCallTest, AReplyQuotingTheRequestLosesThePasswordAndTheQuery)
+{
+    for (const int status : {200, 500}) {
+        HttpsServer echo({.status = status, .echo = true});
+        sendOne(echo.host());
+        ASSERT_EQ(echo.requests().size(), 1u);
+    }
+    const auto texts = entries();
+    ASSERT_EQ(texts.size(), 2u);
+    for (const std::string& text : texts) {
+        EXPECT_NE(text.find("/includes/content/caller_id/connector.php"), std::string::npos)
+            << text;
+        EXPECT_NE(text.find("password=[password]"), std::string::npos) << text;
+    }
 }
 
 TEST_F(SendCallTest, UnreachableConnectorIsLoggedOnce)
 {
     sendOne(HttpsServer::hostWithPort(HttpsServer::unusedPort()));
-    expectOneEntryStartingWith(TestPlatform::kSystemTexts.couldNotConnect);
+    expectOneEntryStartingWith("No reply from the web application for the caller 1 on line 1: " +
+                               std::string(TestPlatform::kSystemTexts.couldNotConnect));
 }
 
 TEST_F(SendCallTest, UntrustedCertificateIsLoggedAndNothingIsSent)
 {
     HttpsServer server({.untrusted = true});
     sendOne(server.host());
-    expectOneEntryStartingWith(TestPlatform::kSystemTexts.untrustedCertificate);
+    expectOneEntryStartingWith("No reply from the web application for the caller 1 on line 1: " +
+                               std::string(TestPlatform::kSystemTexts.untrustedCertificate));
     EXPECT_TRUE(server.requests().empty());
 }
 
@@ -266,7 +310,8 @@ TEST_F(SendCallTest, SlowConnectorTimesOutWithoutRetry)
 {
     HttpsServer server({.delay = 3s});
     sendOne(server.host(), 500ms);
-    expectOneEntryStartingWith("Timeout was reached: ");
+    expectOneEntryStartingWith("No reply from the web application for the caller 1 on line 1: "
+                               "Timeout was reached: ");
     EXPECT_EQ(server.requests().size(), 1u);
 }
 
@@ -282,7 +327,8 @@ TEST_F(SendCallTest, OversizedReplyIsLoggedAsAnError)
 {
     HttpsServer server({.largeBodyMiB = 40});
     sendOne(server.host());
-    expectOneEntryStartingWith("The reply is larger than ");
+    expectOneEntryStartingWith("No reply from the web application for the caller 1 on line 1: "
+                               "The reply is larger than ");
 }
 
 TEST_F(SendCallTest, BadLineIsLoggedAndNothingIsSent)
@@ -417,11 +463,55 @@ TEST_F(SendCallTest, WithoutAHostNothingIsSentAndTheLogSaysHowToSetOne)
     EXPECT_EQ(notifier.pendingCount(), 0u);
     const auto texts = entries();
     ASSERT_EQ(texts.size(), 1u);
-    EXPECT_EQ(texts[0].rfind("No web application host is set, so the caller on line 1 was not "
-                             "sent to it. Set \"host\" in section [CallerID] of ",
+    EXPECT_EQ(texts[0].rfind("No web application host is set, so the caller 0123456789 on line "
+                             "1 was not sent to it. Set \"host\" in section [CallerID] of ",
                              0),
               0u)
         << texts[0];
+}
+
+// A host setting pasted into the URL could send the password elsewhere: it is refused once, in
+// words, and each caller is then logged as not sent.
+TEST_F(SendCallTest, AHostSettingThatIsNoHostSendsNothingAndIsReportedOnce)
+{
+    HttpsServer server;
+    CallNotifier notifier(log, server.host() + "/path?x=", HttpsServer::caFile());
+    QSignalSpy reported(&notifier, &CallNotifier::settingsProblem);
+    notifier.SendCall(callerField("0123456789"), "0", kUser, kPassword);
+    notifier.SendCall(callerField("555"), "1", kUser, kPassword);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return reported.size() == 1; }, 5000));
+    EXPECT_EQ(notifier.pendingCount(), 0u);
+    const QString text = reported.value(0).value(0).toString();
+    for (const QString& part : {QStringLiteral("\"host\""), QString::fromStdString(server.host()),
+                                QStringLiteral("it holds a path (/)")})
+        EXPECT_TRUE(text.contains(part)) << text.toStdString();
+    const auto texts = entries();
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_NE(texts[0].find("so the caller 0123456789 on line 1 was not sent to it"),
+              std::string::npos)
+        << texts[0];
+    EXPECT_NE(texts[1].find("so the caller 555 on line 2 was not sent to it"), std::string::npos);
+    EXPECT_TRUE(server.requests().empty());
+}
+
+// The queue has a bound; a caller beyond it gets an entry of its own.
+TEST_F(SendCallTest, ACallerBeyondTheQueuesBoundIsLoggedAsNotSent)
+{
+    HttpsServer silent({.delay = 30s});
+    CallNotifier notifier(log, silent.host(), HttpsServer::caFile());
+    for (size_t i = 0; i <= kMaxWaitingRequests; ++i)
+        notifier.SendCall(callerField(std::to_string(i)), "0", kUser, kPassword);
+    EXPECT_EQ(notifier.pendingCount(), kMaxWaitingRequests);
+    EXPECT_EQ(entries(), std::vector<std::string>{
+                             "Too many callers are waiting for the web application (10000), so "
+                             "the caller 10000 on line 1 was not sent to it."});
+    // The server never sees more connections than the bound.
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return silent.requests().size() == kMaxConnections; }, 30000));
+    QTest::qWait(300);
+    EXPECT_EQ(silent.requests().size(), kMaxConnections);
+    notifier.abandonPending();
+    EXPECT_EQ(entries().size(), kMaxWaitingRequests + 1);
 }
 
 } // namespace

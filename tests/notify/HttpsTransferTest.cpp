@@ -8,6 +8,7 @@
 
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -28,11 +29,14 @@ TEST(HttpsTransferTest, ReturnsTheWholeBodyWhateverTheStatus)
         int status;
         std::string body;
     };
-    for (const Case& c :
-         {Case{200, "OK"}, Case{200, ""}, Case{404, "Not here"}, Case{500, "Broken\r\nagain\n"}}) {
+    for (const Case& c : {Case{200, "OK"}, Case{200, ""}, Case{204, ""}, Case{404, "Not here"},
+                          Case{500, "Broken\r\nagain\n"}}) {
         HttpsServer server({.body = c.body, .status = c.status});
         Transfer transfer(kRequestTimeout, HttpsServer::caFile());
-        EXPECT_EQ(transfer.fetch(urlOf(server)), c.body) << c.status;
+        const TransferResult result = transfer.wait(transfer.start(urlOf(server)));
+        EXPECT_TRUE(result.ok) << c.status;
+        EXPECT_EQ(result.text, c.body) << c.status;
+        EXPECT_EQ(result.status, c.status);
     }
 }
 
@@ -132,6 +136,23 @@ TEST(HttpsTransferTest, RequestsRunSideBySideEachEndingOnce)
     EXPECT_EQ(transfer.completions(first), 1);
     EXPECT_EQ(transfer.completions(second), 1);
     EXPECT_EQ(slow.requests().size(), 1u);
+}
+
+// A burst waits for a few connections, kept for the next requests, and each request's time-out
+// counts from its own start: queued behind four rounds of slow replies, none times out.
+TEST(HttpsTransferTest, ABurstSharesAFewConnectionsAndEachTimeOutCountsFromItsStart)
+{
+    HttpsServer slow({.delay = 400ms});
+    Transfer transfer(1200ms, HttpsServer::caFile());
+    std::vector<HttpsTransfer::RequestId> ids;
+    for (size_t i = 0; i < 4 * kMaxConnections; ++i)
+        ids.push_back(transfer.start(urlOf(slow)));
+    for (const auto id : ids)
+        EXPECT_EQ(transfer.wait(id).text, "OK");
+    const auto requests = slow.requests();
+    ASSERT_EQ(requests.size(), ids.size());
+    for (const auto& request : requests)
+        EXPECT_LE(request.connection, static_cast<int>(kMaxConnections));
 }
 
 TEST(HttpsTransferTest, AbandonDropsPendingRequestsWithoutWaiting)

@@ -1,6 +1,7 @@
 // Tavix CallerID tests: the login details and connector settings in the per-user settings store.
 #include "notify/LoginStore.h"
 
+#include "ScopedEnv.h"
 #include "TempDir.h"
 
 #include <QSettings>
@@ -8,7 +9,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <csignal>
 #include <fstream>
+
+#include <pwd.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -129,6 +135,37 @@ TEST_F(LoginStoreTest, SettingsFileThatIsAFolderGivesAClearError)
     // Nothing is written to a store that cannot be read.
     EXPECT_EQ(failure([] { LoginStore().writeValue("username", "anna"); }),
               "Cannot read the settings file " + file.string() + ": it is a folder, not a file");
+}
+
+// Without HOME, Qt would make the file /.config/Tavix.conf; it follows the user database's home.
+TEST_F(LoginStoreTest, WithoutHomeTheFileIsInTheUserDatabasesHome)
+{
+    const passwd* user = getpwuid(getuid());
+    if (!user || fs::path(user->pw_dir) == "/" || !fs::is_directory(user->pw_dir))
+        GTEST_SKIP() << "no home in the user database";
+    const ScopedEnv noHome("HOME", nullptr);
+    const ScopedEnv noConfig("XDG_CONFIG_HOME", nullptr);
+    EXPECT_EQ(LoginStore::fileName().toStdString(),
+              (fs::path(user->pw_dir) / ".config/Tavix.conf").string());
+}
+
+// SAVE says what happened: a full disk (here the file-size limit, which fails as one) is not
+// "access denied".
+TEST_F(LoginStoreTest, SaveOnAFullDiskSaysSo)
+{
+    const auto ignored = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    const rlimit before = limit;
+    limit.rlim_cur = 8;
+    setrlimit(RLIMIT_FSIZE, &limit);
+    const std::string text = failure([] { LoginStore().saveLogin("till", "a longer password"); });
+    setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, ignored);
+    EXPECT_NE(text.find("Nothing was saved"), std::string::npos) << text;
+    EXPECT_NE(text.find("the disk is full or the file has reached its size limit"),
+              std::string::npos)
+        << text;
 }
 
 } // namespace

@@ -99,3 +99,52 @@ TEST(UserFolders, AProgramsFolderThatIsALinkOrSomeoneElsesIsRefused)
               refused + "belongs to another user. It must be your own: remove it and start "
                         "again.");
 }
+
+// Another user's runtime folder, or one others may enter, is passed over, link or not.
+TEST(UserFolders, ARuntimeFolderOpenToOthersIsNotUsed)
+{
+    TempDir dir;
+    const ScopedEnv state("XDG_STATE_HOME", (dir / "state").string());
+    path fallback;
+    {
+        const ScopedEnv unset("XDG_RUNTIME_DIR", nullptr);
+        fallback = UserFolders::runtimeFolder();
+    }
+    std::filesystem::create_directory(dir / "runtime");
+    std::filesystem::create_directory_symlink(dir / "runtime", dir / "link");
+    const ScopedEnv runtime("XDG_RUNTIME_DIR", (dir / "runtime").string());
+    struct Case
+    {
+        unsigned mode;
+        bool used;
+    };
+    for (const Case c : {Case{0700, true}, Case{0750, false}, Case{0777, false}}) {
+        std::filesystem::permissions(dir / "runtime", std::filesystem::perms(c.mode));
+        EXPECT_EQ(UserFolders::runtimeFolder(), c.used ? dir / "runtime" : fallback) << c.mode;
+        const ScopedEnv link("XDG_RUNTIME_DIR", (dir / "link").string());
+        EXPECT_EQ(UserFolders::runtimeFolder(), c.used ? dir / "link" : fallback) << c.mode;
+    }
+    if (geteuid() == 0) {
+        std::filesystem::permissions(dir / "runtime", std::filesystem::perms(0700));
+        ASSERT_EQ(chown((dir / "runtime").c_str(), 65534, 65534), 0);
+        EXPECT_EQ(UserFolders::runtimeFolder(), fallback);
+    }
+}
+
+// The settings follow the same home as the program's folder: without HOME, the user
+// database's, never "/.config".
+TEST(UserFolders, ConfigHomeFollowsXdgConfigHomeThenTheSameHomeAsTheState)
+{
+    const ScopedEnv config("XDG_CONFIG_HOME", "/var/config");
+    EXPECT_EQ(UserFolders::configHome(), "/var/config");
+    const ScopedEnv unsetConfig("XDG_CONFIG_HOME", "relative");
+    const ScopedEnv home("HOME", "/home/tester");
+    EXPECT_EQ(UserFolders::configHome(), "/home/tester/.config");
+    const passwd* user = getpwuid(getuid());
+    if (!user || path(user->pw_dir) == "/" || !std::filesystem::is_directory(user->pw_dir))
+        GTEST_SKIP() << "no home in the user database";
+    const ScopedEnv noHome("HOME", nullptr);
+    const ScopedEnv noState("XDG_STATE_HOME", nullptr);
+    EXPECT_EQ(UserFolders::configHome(), path(user->pw_dir) / ".config");
+    EXPECT_EQ(UserFolders::stateHome(), path(user->pw_dir) / ".local/state");
+}

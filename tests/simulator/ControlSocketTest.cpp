@@ -61,8 +61,10 @@ class ControlSocketTest : public ::testing::Test
 TEST(ControlAddressTest, FollowsXdgRuntimeDirElseAPrivateFolder)
 {
     {
-        ScopedEnv set("XDG_RUNTIME_DIR", "/run/user/1234");
-        EXPECT_EQ(defaultControlAddress(), "/run/user/1234/tavix-ad101.sock");
+        // Only a folder of the user's that nobody else may enter.
+        const TempDir runtime;
+        ScopedEnv set("XDG_RUNTIME_DIR", runtime.path().string());
+        EXPECT_EQ(defaultControlAddress(), (runtime / "tavix-ad101.sock").string());
     }
     const TempDir state;
     const ScopedEnv stateHome("XDG_STATE_HOME", state.path().string());

@@ -107,6 +107,7 @@ HttpsServer::HttpsServer(Options options)
         {"delay_only", options.delayOnly},
         {"reset", options.reset},
         {"large_body_mib", options.largeBodyMiB},
+        {"echo", options.echo},
         {"watch_pid", TestPlatform::linuxProcessId()},
     };
     std::ofstream(m_dir / "options.json") << settings.dump();

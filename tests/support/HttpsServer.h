@@ -27,6 +27,7 @@ class HttpsServer
         bool reset = false;                 // reset the connection instead of answering
         int largeBodyMiB = 0;               // answer with this many MiB instead of body
         bool untrusted = false;             // a self-signed certificate caFile() did not sign
+        bool echo = false; // answer with the request as an error page quotes it, then decoded
     };
 
     // One received request.

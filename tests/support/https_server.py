@@ -49,6 +49,8 @@ def parse_arguments():
                         help="reset the connection instead of answering")
     parser.add_argument("--large-body-mib", type=int, default=0,
                         help="answer with this many MiB instead of --body")
+    parser.add_argument("--echo", action="store_true",
+                        help="answer with the request, raw and decoded, as debugging pages do")
     options = parser.parse_args()
     options.watch_pid = 0
     if options.folder:
@@ -210,7 +212,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if options.large_body_mib:
             self.send_large_body(options.large_body_mib * 1024 * 1024)
             return
-        body = options.body.encode("utf-8")
+        body = options.body
+        if options.echo:
+            body = (f"You asked for {self.command} https://{self.headers.get('Host', '')}"
+                    f"{self.path} decoded: " + "&".join(f"{k}={v}" for k, v in pairs))
+        body = body.encode("utf-8")
         self.send_response(options.status)
         self.send_header("Content-Type", "text/plain; charset=utf-8")
         self.send_header("Content-Length", str(len(body)))

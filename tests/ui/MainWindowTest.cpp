@@ -382,7 +382,12 @@ TEST_F(MainWindowTest, SendCallCarriesTheSavedLoginToTheNotifier)
     ASSERT_TRUE(QTest::qWaitFor([&] { return logTexts().size() == 2; }, 30000));
     const auto texts = logTexts();
     EXPECT_EQ(texts[0], "Turn line 0's light to green");
-    EXPECT_EQ(texts[1].rfind(TestPlatform::kSystemTexts.couldNotConnect, 0), 0u) << texts[1];
+    EXPECT_EQ(texts[1].rfind("No reply from the web application for the caller 0123456789 on "
+                             "line 2: " +
+                                 std::string(TestPlatform::kSystemTexts.couldNotConnect),
+                             0),
+              0u)
+        << texts[1];
     EXPECT_EQ(readFile(log.path()).find("s3cret"), std::string::npos);
 }
 
