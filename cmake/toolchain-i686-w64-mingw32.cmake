@@ -3,8 +3,9 @@
 #   cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake \
 #         -DTAVIX_QT_PREFIX="$(scripts/build-windows-qt --arch i686 | tail -n1)"
 #
-# Its programs run under 32-bit Wine, which needs a kernel that runs i386 code; where that is
-# missing the same sources are tested as x86_64 (toolchain-x86_64-w64-mingw32.cmake).
+# Its programs and tests run under 32-bit Wine (scripts/wine32: the host's multiarch wine32 or an
+# i386 root); only where this machine does not run it are the same sources tested as x86_64
+# (toolchain-x86_64-w64-mingw32.cmake).
 
 set(CMAKE_SYSTEM_PROCESSOR x86)
 set(TAVIX_MINGW_TRIPLE i686-w64-mingw32)

@@ -1,5 +1,6 @@
 # Tavix CallerID: cross toolchain for 64-bit Windows (MinGW-w64, posix threads), the test twin
-# of the 32-bit build: the same sources, run under 64-bit Wine where 32-bit code cannot run.
+# of the 32-bit build: the same sources, run under 64-bit Wine where 32-bit Wine does not run
+# (scripts/test-windows falls back to it), and for developers who want it.
 #
 #   cmake -S . -B build-win64 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-w64-mingw32.cmake \
 #         -DTAVIX_QT_PREFIX="$(scripts/build-windows-qt --arch x86_64 | tail -n1)"

@@ -17,6 +17,12 @@ WINE_RUN = os.path.join(SCRIPTS, "wine-run")
 SETTINGS_KEY = r"HKCU\Software\Tavix\CallerID"
 
 
+def wine_command(arch, *command):
+    """A Wine command (a loader, wineserver) for the arch: 32-bit Wine is the one scripts/wine32
+    provided, on the host or in an i386 root."""
+    return [*([os.path.join(SCRIPTS, "wine32")] if arch == "win32" else []), *command]
+
+
 def windows_path(path):
     """A Linux path as Windows programs under Wine name it: through drive Z:."""
     return "Z:" + os.path.abspath(path).replace("/", "\\")
@@ -29,7 +35,9 @@ class WineSession(Session):
         super().__init__(display)
         self.prefix = os.path.join(self.root, "wine")
         self.env["WINEPREFIX"] = self.prefix
-        self.env.setdefault("TAVIX_WINE_ARCH", "win64")
+        self.arch = self.env.setdefault("TAVIX_WINE_ARCH", "win64")
+        # The session has a home of its own; Wine's cache (an i386 root, Qt) stays the user's.
+        self.env.setdefault("TAVIX_CACHE_DIR", os.path.expanduser(os.path.join("~", ".cache", "tavix")))
         self.env["TAVIX_SIM_TRACE"] = windows_path(self.trace_file)
         self.log_file = os.path.join(self.prefix, "drive_c", "tavix.log")
 
@@ -103,8 +111,9 @@ class WineSession(Session):
     def cleanup(self):
         if os.path.isdir(self.prefix):
             # Everything that runs in the prefix: the program if still there, the desktop, services.
-            subprocess.run(["wineserver", "-k"], env=self.env, capture_output=True, timeout=30)
-            subprocess.run(["wineserver", "-w"], env=self.env, capture_output=True, timeout=30)
+            for option in ("-k", "-w"):
+                subprocess.run(wine_command(self.arch, "wineserver", option), env=self.env,
+                               capture_output=True, timeout=30)
         super().cleanup()
 
 

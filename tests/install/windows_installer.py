@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """Tavix CallerID: the Windows installer as a shop deploys it by script (/S), each run on a fresh
-Windows of its own (a 64-bit Wine prefix): installed with the simulated box, started as Windows
-starts it at log-on and driven through a caller ID to the web application the installer named,
-then removed, keeping the user's login and the log; installed with the shop's own library, which
-the simulated box never replaces; refused without a library it can use."""
+Windows of its own (a Wine prefix of the installer's bits: 32-bit Wine for the one that ships):
+installed with the simulated box, started as Windows starts it at log-on and driven through a
+caller ID to the web application the installer named, then removed, keeping the user's login and
+the log; installed with the shop's own library, which the simulated box never replaces; refused
+without a library it can use."""
 import filecmp
 import os
 import re
@@ -15,12 +16,12 @@ import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "app"))
 from end_to_end import BIN, FORM1_TITLE, MAIN_TITLE, Connector, Session, Xvfb, wait_until  # noqa: E402
-from end_to_end_windows import SCRIPTS, WineSession, windows_path  # noqa: E402
+from end_to_end_windows import SCRIPTS, WineSession, wine_command, windows_path  # noqa: E402
 
 INSTALLER = os.environ["TAVIX_INSTALLER"]
 DEFAULT_HOST = os.environ.get("TAVIX_DEFAULT_HOST", "")
 BITS = 64 if INSTALLER.endswith("-win64.exe") else 32
-WINE = "/usr/lib/wine/wine64" if BITS == 64 else "/usr/lib/wine/wine"
+WINE = wine_command(f"win{BITS}", "/usr/lib/wine/wine64" if BITS == 64 else "/usr/lib/wine/wine")
 PRODUCT = "Tavix CallerID"
 MACHINE_SETTINGS = r"HKLM\Software\Tavix\CallerID"
 USER_SETTINGS = r"HKCU\Software\Tavix\CallerID"
@@ -48,7 +49,8 @@ class Shop(WineSession):
 
     def __init__(self, display):
         super().__init__(display)
-        self.env.update(WINEARCH=f"win{BITS}", WINEDEBUG="-all",
+        self.arch = self.env["TAVIX_WINE_ARCH"] = f"win{BITS}"
+        self.env.update(WINEARCH=self.arch, WINEDEBUG="-all",
                         WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d")
         self.drive = os.path.join(self.prefix, "drive_c")
         self.folder = os.path.join(self.drive, "Program Files", PRODUCT)
@@ -67,7 +69,7 @@ class Shop(WineSession):
         # Output into files, not pipes: what a program starts (Wine's menu builder, the
         # uninstaller's copy of itself) keeps its standard error, and a pipe would stay open.
         with tempfile.TemporaryFile("w+") as out, tempfile.TemporaryFile("w+") as err:
-            status = subprocess.run([WINE, *command], env=self.env, stdout=out, stderr=err,
+            status = subprocess.run([*WINE, *command], env=self.env, stdout=out, stderr=err,
                                     timeout=120).returncode
             out.seek(0)
             err.seek(0)
@@ -85,7 +87,7 @@ class Shop(WineSession):
         program, *arguments = split_command(command)
         if arguments:
             raise AssertionError(f"the program takes no arguments: {command!r}")
-        return Session.start(self, program, (WINE,))
+        return Session.start(self, program, WINE)
 
     def sim(self, *args, check=True):
         result = self.run(os.path.join(self.folder, "tavix-sim.exe"), *map(str, args))
