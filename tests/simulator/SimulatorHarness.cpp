@@ -47,6 +47,16 @@ std::string SimulatorHarness::controlAddress() const
     return defaultControlAddress();
 }
 
+std::string SimulatorHarness::addressWithoutABox() const
+{
+#if defined(_WIN32)
+    // Pipe names are the machine's: a box this process opened earlier still serves the user's.
+    return R"(\\.\pipe\tavix-ad101-nobody-)" + std::to_string(QCoreApplication::applicationPid());
+#else
+    return (m_runtimeDir / "nobody.sock").string();
+#endif
+}
+
 int32_t SimulatorHarness::record(AD101WindowHandle, uint32_t message, int32_t wParam,
                                  int32_t lParam)
 {
@@ -121,9 +131,10 @@ SimulatorHarness::ToolRun SimulatorHarness::tool(const QStringList& arguments)
         ADD_FAILURE() << "tavix-sim " << arguments.join(' ').toStdString() << " did not finish";
         return {-1, {}, {}};
     }
+    // A Windows console program ends its lines with CR LF.
+    const auto text = [](QByteArray bytes) { return bytes.replace("\r\n", "\n").toStdString(); };
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            process.readAllStandardOutput().toStdString(),
-            process.readAllStandardError().toStdString()};
+            text(process.readAllStandardOutput()), text(process.readAllStandardError())};
 }
 
 nlohmann::json SimulatorHarness::status()

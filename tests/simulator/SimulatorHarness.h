@@ -53,6 +53,8 @@ class SimulatorHarness
     const TempDir& runtimeDir() const { return m_runtimeDir; }
     // Where the box's control channel is.
     std::string controlAddress() const;
+    // An address of the control channel where no box answers.
+    std::string addressWithoutABox() const;
 
     // AD101_InitDevice with the port; waits for the twelve opening events and forgets them.
     void open();

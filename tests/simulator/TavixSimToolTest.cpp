@@ -106,25 +106,23 @@ TEST_F(TavixSimToolTest, WrongArgumentsFailClearlyAndChangeNothing)
 
 TEST_F(TavixSimToolTest, WithoutABoxEveryCommandFailsClearly)
 {
-    // The harness's runtime folder holds no socket: nothing was opened in it.
-    for (const QStringList& arguments : std::vector<QStringList>{{"status"},
-                                                                 {"trace"},
-                                                                 {"post", "1", "2"},
-                                                                 {"event", "0", "7"},
-                                                                 {"set", "0", "name", "x"},
-                                                                 {"call", "0", "123"},
-                                                                 {"hangup", "0"}}) {
+    const QString nobody = QString::fromStdString(box.addressWithoutABox());
+    for (QStringList arguments : std::vector<QStringList>{{"status"},
+                                                          {"trace"},
+                                                          {"post", "1", "2"},
+                                                          {"event", "0", "7"},
+                                                          {"set", "0", "name", "x"},
+                                                          {"call", "0", "123"},
+                                                          {"hangup", "0"}}) {
+        arguments.prepend(nobody);
+        arguments.prepend(QStringLiteral("--socket"));
         const SimulatorHarness::ToolRun run = box.tool(arguments);
         EXPECT_EQ(run.exitCode, 1) << arguments.join(' ').toStdString();
-        EXPECT_NE(run.err.find("no simulated AD101 box is running at " + box.controlAddress()),
+        EXPECT_NE(run.err.find("no simulated AD101 box is running at " + nobody.toStdString()),
                   std::string::npos)
             << run.err;
         EXPECT_TRUE(run.out.empty());
     }
-    const SimulatorHarness::ToolRun elsewhere = box.tool(
-        {"--socket", QString::fromStdString((box.runtimeDir() / "none.sock").string()), "status"});
-    EXPECT_EQ(elsewhere.exitCode, 1);
-    EXPECT_NE(elsewhere.err.find("none.sock"), std::string::npos) << elsewhere.err;
 }
 
 TEST_F(TavixSimToolTest, StatusShowsTheWholeBox)
