@@ -32,6 +32,21 @@ QDBusMessage methodCall(const QString& method)
     return QDBusMessage::createMethodCall(kService, kPath, kService, method);
 }
 
+// Runs `done` once the call has its answer. A call that could not even be sent (no bus) is
+// finished at once, and its watcher would never say so.
+template <typename Done> void whenAnswered(QObject* owner, const QDBusPendingCall& call, Done done)
+{
+    auto* watcher = new QDBusPendingCallWatcher(call, owner);
+    const auto answered = [watcher, done] {
+        watcher->deleteLater();
+        done(*watcher);
+    };
+    if (watcher->isFinished())
+        QMetaObject::invokeMethod(owner, answered, Qt::QueuedConnection);
+    else
+        QObject::connect(watcher, &QDBusPendingCallWatcher::finished, owner, answered);
+}
+
 } // namespace
 
 struct DesktopNotifier::Private
@@ -75,12 +90,10 @@ void DesktopNotifier::notify(quint64 key, const QString& summary, const QString&
         if (d->service == Private::Service::Asking)
             return;
         d->service = Private::Service::Asking;
-        auto* watcher = new QDBusPendingCallWatcher(
-            QDBusConnection::sessionBus().asyncCall(methodCall(QStringLiteral("GetCapabilities"))),
-            this);
-        connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher] {
-            watcher->deleteLater();
-            const QDBusPendingReply<QStringList> reply = *watcher;
+        const QDBusPendingCall asked =
+            QDBusConnection::sessionBus().asyncCall(methodCall(QStringLiteral("GetCapabilities")));
+        whenAnswered(this, asked, [this](const QDBusPendingCall& answer) {
+            const QDBusPendingReply<QStringList> reply = answer;
             std::vector<Notice> waiting = std::exchange(d->asking, {});
             if (reply.isError()) {
                 // Asked again for the next caller: the service may have started since.
@@ -111,27 +124,25 @@ void DesktopNotifier::notify(quint64 key, const QString& summary, const QString&
     call << QStringLiteral("Tavix CallerID") << shown.id << QStringLiteral("tavix-callerid")
          << summary << (d->markup ? body.toHtmlEscaped() : body) << QStringList() << hints
          << int(-1);
-    auto* watcher =
-        new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, key] {
-        watcher->deleteLater();
-        const QDBusPendingReply<uint> reply = *watcher;
-        auto found = d->shown.find(key);
-        if (found == d->shown.end())
-            return;
-        Private::Shown& entry = found->second;
-        entry.waiting = false;
-        if (reply.isError()) {
-            d->report(reply.error().message());
-            d->shown.erase(found);
-            return;
-        }
-        entry.id = reply.value();
-        if (entry.next) {
-            Notice next = *std::exchange(entry.next, std::nullopt);
-            notify(next.key, next.summary, next.body, next.last);
-        } else if (entry.last) {
-            d->shown.erase(found);
-        }
-    });
+    whenAnswered(this, QDBusConnection::sessionBus().asyncCall(call),
+                 [this, key](const QDBusPendingCall& answer) {
+                     const QDBusPendingReply<uint> reply = answer;
+                     auto found = d->shown.find(key);
+                     if (found == d->shown.end())
+                         return;
+                     Private::Shown& entry = found->second;
+                     entry.waiting = false;
+                     if (reply.isError()) {
+                         d->report(reply.error().message());
+                         d->shown.erase(found);
+                         return;
+                     }
+                     entry.id = reply.value();
+                     if (entry.next) {
+                         Notice next = *std::exchange(entry.next, std::nullopt);
+                         notify(next.key, next.summary, next.body, next.last);
+                     } else if (entry.last) {
+                         d->shown.erase(found);
+                     }
+                 });
 }

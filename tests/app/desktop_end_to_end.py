@@ -300,6 +300,19 @@ class DesktopEndToEnd(unittest.TestCase):
         self.assertEqual(d.notify_calls(), [])
         self.assertEqual(s.close(), 0)
 
+    def test_without_a_notification_service_callers_are_handled_and_it_is_said_once(self):
+        s = self.session
+        s.env["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=" + os.path.join(s.root, "no-bus")
+        s.start()
+        s.wait_for_box()
+        for line, number in ((1, "0123456789"), (2, "0987654321")):
+            s.sim("call", line, number, "--interval-ms", "100")
+        self.assertTrue(wait_until(lambda: sum(e.startswith("No web application host is set")
+                                               for e in s.entries()) == 2))
+        self.assertTrue(wait_until(lambda: "no desktop notifications" in s.stderr()))
+        self.assertEqual(s.stderr().count("no desktop notifications"), 1, s.stderr())
+        self.assertEqual(s.close(), 0)
+
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)
