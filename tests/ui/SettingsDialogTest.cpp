@@ -111,7 +111,23 @@ TEST_F(SettingsDialogTest, NotificationsAreSavedBesideTheLoginAndObeyedFromTheNe
     EXPECT_FALSE(NotificationSetting::read(store));
 }
 
-#ifndef _WIN32
+#ifdef _WIN32
+TEST_F(SettingsDialogTest, TheInstallersEntryForEveryoneIsShownReadOnly)
+{
+    QSettings(logonStart().places().machine.at(0), QSettings::NativeFormat)
+        .setValue(QLatin1String(LogonStart::kRunValueName),
+                  QStringLiteral("\"C:\\Tavix\\tavix-callerid.exe\""));
+    startProgram();
+    SettingsDialog& dialog = openFromMain();
+    EXPECT_TRUE(box("chkStartAtLogon").isChecked());
+    EXPECT_FALSE(box("chkStartAtLogon").isEnabled());
+    EXPECT_TRUE(control<QLabel>(dialog, "lblStartsForEveryone").isVisibleTo(&dialog));
+    press("btnOk");
+    // The user's own value is not written beside it.
+    EXPECT_FALSE(logonStart().isEnabled());
+    EXPECT_TRUE(boxes.empty());
+}
+#else
 // The autostart file and the settings file; the registry's failures are the Windows tests'.
 TEST_F(SettingsDialogTest, WhatCannotBeSavedIsSaidAndTheDialogStaysOpenWithIt)
 {
