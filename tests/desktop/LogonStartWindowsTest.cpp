@@ -7,73 +7,49 @@
 
 #include <gtest/gtest.h>
 
-#include <optional>
-
 namespace {
 
-const QString kUserKey = QStringLiteral("HKEY_CURRENT_USER\\Software\\Tavix\\Tests\\Run");
-const QString kMachineKey = QStringLiteral("HKEY_CURRENT_USER\\Software\\Tavix\\Tests\\Machine");
 const QString kValue = QStringLiteral("Tavix CallerID");
 
-class LogonStartWindowsTest : public ::testing::Test
+QString runValue(const QString& key)
 {
-  protected:
-    LogonStartWindowsTest() { TestPlatform::clearUserSettings(); }
-    ~LogonStartWindowsTest() override { TestPlatform::clearUserSettings(); }
-
-    LogonStart logonStart() const
-    {
-        return LogonStart(
-            QStringLiteral("C:/Program Files (x86)/Tavix CallerID/tavix-callerid.exe"),
-            {kUserKey, {kMachineKey}});
-    }
-};
-
-TEST_F(LogonStartWindowsTest, SwitchingOnWritesTheUsersRunValueAndOffRemovesIt)
-{
-    LogonStart start = logonStart();
-    EXPECT_FALSE(start.isEnabled());
-    start.setEnabled(true);
-    EXPECT_TRUE(start.isEnabled());
-    EXPECT_EQ(QSettings(kUserKey, QSettings::NativeFormat).value(kValue).toString(),
-              "\"C:\\Program Files (x86)\\Tavix CallerID\\tavix-callerid.exe\"");
-    start.setEnabled(false);
-    EXPECT_FALSE(start.isEnabled());
-    EXPECT_FALSE(QSettings(kUserKey, QSettings::NativeFormat).contains(kValue));
-    EXPECT_NO_THROW(start.setEnabled(false));
-}
-
-TEST_F(LogonStartWindowsTest, TheInstallersMachineWideValueStartsItForEveryone)
-{
-    EXPECT_FALSE(logonStart().startsForEveryone());
-    QSettings(kMachineKey, QSettings::NativeFormat)
-        .setValue(kValue, QStringLiteral("\"C:\\Tavix\\tavix-callerid.exe\""));
-    EXPECT_TRUE(logonStart().startsForEveryone());
-    EXPECT_FALSE(logonStart().isEnabled());
-
-    EXPECT_EQ(LogonStart::systemPlaces().user,
-              "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run");
-    EXPECT_EQ(LogonStart::systemPlaces().machine,
-              QStringList{"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"});
+    const QSettings run(key, QSettings::NativeFormat);
+    return run.contains(kValue) ? run.value(kValue).toString() : QStringLiteral("(none)");
 }
 
 // The user's real Run key, as Windows reads it at log-on; what was there before is put back.
-TEST_F(LogonStartWindowsTest, TheSystemPlaceIsTheUsersOwnRunKey)
+TEST(LogonStartWindowsTest, OnWritesTheUsersRunValueOffRemovesIt)
 {
     const QString run = LogonStart::systemPlaces().user;
-    std::optional<QString> before;
-    if (QSettings(run, QSettings::NativeFormat).contains(kValue))
-        before = QSettings(run, QSettings::NativeFormat).value(kValue).toString();
+    EXPECT_EQ(run, "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run");
+    const QString before = runValue(run);
 
-    LogonStart start(QStringLiteral("C:/Tavix/tavix-callerid.exe"));
+    LogonStart start(QStringLiteral("C:/Program Files (x86)/Tavix CallerID/tavix-callerid.exe"));
     start.setEnabled(true);
-    EXPECT_EQ(QSettings(run, QSettings::NativeFormat).value(kValue).toString(),
-              "\"C:\\Tavix\\tavix-callerid.exe\"");
+    EXPECT_TRUE(start.isEnabled());
+    EXPECT_EQ(runValue(run), "\"C:\\Program Files (x86)\\Tavix CallerID\\tavix-callerid.exe\"");
     start.setEnabled(false);
-    EXPECT_FALSE(QSettings(run, QSettings::NativeFormat).contains(kValue));
+    EXPECT_FALSE(start.isEnabled());
+    EXPECT_EQ(runValue(run), "(none)");
+    EXPECT_NO_THROW(start.setEnabled(false));
+    if (before != "(none)")
+        QSettings(run, QSettings::NativeFormat).setValue(kValue, before);
+}
 
-    if (before)
-        QSettings(run, QSettings::NativeFormat).setValue(kValue, *before);
+TEST(LogonStartWindowsTest, TheInstallersMachineWideValueStartsItForEveryone)
+{
+    EXPECT_EQ(LogonStart::systemPlaces().machine,
+              QStringList{"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"});
+    TestPlatform::clearUserSettings();
+    const TestPlatform::LogonStartPlaces places = TestPlatform::logonStartPlaces({});
+    const QString machine = QString::fromStdString(places.machine);
+    const LogonStart start(QStringLiteral("C:/Tavix/tavix-callerid.exe"),
+                           {QString::fromStdString(places.user), {machine}});
+    EXPECT_FALSE(start.startsForEveryone());
+    QSettings(machine, QSettings::NativeFormat).setValue(kValue, QStringLiteral("\"C:\\T.exe\""));
+    EXPECT_TRUE(start.startsForEveryone());
+    EXPECT_FALSE(start.isEnabled());
+    TestPlatform::clearUserSettings();
 }
 
 } // namespace
