@@ -148,8 +148,10 @@ void CallerIdApp::showSettingsDialog()
 
 void CallerIdApp::showWindows()
 {
-    MainWindow& main = ensureMainWindow();
-    QList<QWidget*> windows{&main};
+    // Once main has closed, the program is ending: nothing is made again.
+    QList<QWidget*> windows;
+    if (MainWindow* main = mainWindow())
+        windows.append(main);
     if (DiagnosticsWindow* form = diagnosticsWindow())
         windows.append(form);
     for (QWidget* window : windows) {

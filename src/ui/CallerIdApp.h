@@ -56,7 +56,7 @@ class CallerIdApp : public QObject
     void showTrayIcon();
     // The Settings dialog, made on first use, in front; one at a time.
     void showSettingsDialog();
-    // Main, and Form1 in front of it while it is loaded, brought back from wherever they are.
+    // Main, and Form1 in front of it, while they are loaded: brought back from wherever they are.
     void showWindows();
 
     // Null when the window does not exist or has been unloaded.
