@@ -100,6 +100,7 @@ QString CallerIdCore::loadSettings()
         stored.host.isEmpty() ? std::string(kDefaultConnectorHost) : stored.host.toStdString();
     m_notifier =
         std::make_unique<CallNotifier>(m_log, host, QFile::encodeName(stored.caFile).toStdString());
+    connect(m_notifier.get(), &CallNotifier::delivered, this, &CallerIdCore::callDelivered);
     return problem;
 }
 

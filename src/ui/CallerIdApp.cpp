@@ -2,17 +2,23 @@
 // anywhere.
 #include "ui/CallerIdApp.h"
 
+#include "desktop/NotificationSetting.h"
 #include "log/ActivityLog.h"
 #include "monitor/CallerIdCore.h"
+#include "notify/LoginStore.h"
 #include "ui/Artwork.h"
 #include "ui/DiagnosticsWindow.h"
 #include "ui/MainWindow.h"
 #include "ui/MessageBoxes.h"
+#include "ui/SettingsDialog.h"
+#include "ui/TrayIcon.h"
 
 #include <QApplication>
 #include <QDialog>
 #include <QIcon>
+#include <QMetaMethod>
 #include <QPixmap>
+#include <QSystemTrayIcon>
 #include <QThread>
 #include <QTimer>
 
@@ -57,8 +63,12 @@ QIcon applicationIcon()
 
 } // namespace
 
-CallerIdApp::CallerIdApp(CallerIdCore& core, std::unique_ptr<MessageBoxes> boxes)
-    : m_core(core), m_boxes(boxes ? std::move(boxes) : std::make_unique<MessageBoxes>())
+CallerIdApp::CallerIdApp(CallerIdCore& core, std::unique_ptr<MessageBoxes> boxes,
+                         std::unique_ptr<DesktopNotifier> notifier)
+    : m_core(core), m_boxes(boxes ? std::move(boxes) : std::make_unique<MessageBoxes>()),
+      m_logonStart(QCoreApplication::applicationFilePath()),
+      m_notifier(notifier ? std::move(notifier) : std::make_unique<DesktopNotifier>()),
+      m_notifications(core, *m_notifier)
 {
     QApplication::setWindowIcon(applicationIcon());
     connect(&m_core, &CallerIdCore::logFailing, this, &CallerIdApp::logFailing);
@@ -69,6 +79,7 @@ CallerIdApp::~CallerIdApp()
 {
     // Windows still there when the owner goes (after the event loop has ended, or in a test)
     // refer to it, so they go first; their unload steps do not run again.
+    delete m_settings.data();
     delete m_diagnostics.data();
     delete m_main.data();
 }
@@ -79,6 +90,76 @@ void CallerIdApp::start()
     form.show();
     form.raise();
     form.activateWindow();
+    m_notifications.setEnabled(NotificationSetting::read(LoginStore()));
+    // Where the desktop has no tray, nothing changes.
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+        showTrayIcon();
+}
+
+void CallerIdApp::showTrayIcon()
+{
+    if (m_tray)
+        return;
+    m_tray = std::make_unique<TrayIcon>(m_core);
+    connect(m_tray.get(), &TrayIcon::windowsWanted, this, &CallerIdApp::showWindows);
+    connect(m_tray.get(), &TrayIcon::callsWanted, this, &CallerIdApp::callsWanted);
+    connect(m_tray.get(), &TrayIcon::settingsWanted, this, &CallerIdApp::showSettingsDialog);
+    // Also from inside a message box's event loop, as a termination signal is.
+    connect(m_tray.get(), &TrayIcon::quitWanted, this, &CallerIdApp::requestShutdown);
+    showCallsEntry();
+    m_tray->icon().show();
+    m_notifier->setTrayIcon(&m_tray->icon());
+}
+
+void CallerIdApp::showCallsEntry()
+{
+    if (m_tray)
+        m_tray->setCallsEntryShown(
+            isSignalConnected(QMetaMethod::fromSignal(&CallerIdApp::callsWanted)));
+}
+
+// Called while Qt holds the connection lists, which isSignalConnected() needs: looked at once
+// the connection is made or gone.
+void CallerIdApp::connectNotify(const QMetaMethod& signal)
+{
+    if (signal == QMetaMethod::fromSignal(&CallerIdApp::callsWanted))
+        QMetaObject::invokeMethod(this, &CallerIdApp::showCallsEntry, Qt::QueuedConnection);
+}
+
+void CallerIdApp::disconnectNotify(const QMetaMethod& signal)
+{
+    connectNotify(signal);
+}
+
+void CallerIdApp::showSettingsDialog()
+{
+    if (!m_settings) {
+        // Main's own: it goes when main closes, which ends the program.
+        m_settings =
+            new SettingsDialog(m_logonStart, m_notifications.isEnabled(), *m_boxes, mainWindow());
+        m_settings->setAttribute(Qt::WA_DeleteOnClose);
+        connect(m_settings, &SettingsDialog::notificationsChanged, &m_notifications,
+                &CallNotifications::setEnabled);
+    }
+    m_settings->show();
+    m_settings->raise();
+    m_settings->activateWindow();
+}
+
+void CallerIdApp::showWindows()
+{
+    // Once main has closed, the program is ending: nothing is made again.
+    QList<QWidget*> windows;
+    if (MainWindow* main = mainWindow())
+        windows.append(main);
+    if (DiagnosticsWindow* form = diagnosticsWindow())
+        windows.append(form);
+    for (QWidget* window : windows) {
+        window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+        window->show();
+        window->raise();
+        window->activateWindow();
+    }
 }
 
 MainWindow& CallerIdApp::ensureMainWindow()
@@ -87,6 +168,7 @@ MainWindow& CallerIdApp::ensureMainWindow()
         return *loaded;
     m_main = new MainWindow(m_core, *m_boxes);
     connect(m_main, &MainWindow::diagnosticsWanted, this, &CallerIdApp::showDiagnosticsWindow);
+    connect(m_main, &MainWindow::settingsWanted, this, &CallerIdApp::showSettingsDialog);
     connect(m_main, &MainWindow::diagnosticsUnloadWanted, this,
             &CallerIdApp::unloadDiagnosticsWindow);
     m_main->load();
@@ -126,6 +208,9 @@ void CallerIdApp::unloadDiagnosticsWindow()
 
 void CallerIdApp::closeMainWindow()
 {
+    // Made while main was away, the dialog is nobody's child: it would keep the program open.
+    if (m_settings && !m_settings->parent())
+        m_settings->close();
     if (m_main)
         m_main->close();
     // Form1 goes too wherever main's unload step left it open: unloaded inside a box's loop, or
@@ -194,4 +279,9 @@ MainWindow* CallerIdApp::mainWindow() const
 DiagnosticsWindow* CallerIdApp::diagnosticsWindow() const
 {
     return m_diagnostics && m_diagnostics->isLoaded() ? m_diagnostics.data() : nullptr;
+}
+
+SettingsDialog* CallerIdApp::settingsDialog() const
+{
+    return m_settings.data();
 }

@@ -64,6 +64,8 @@ class Session:
             self.env[name] = path
         self.env["DISPLAY"] = display
         self.env.pop("QT_QPA_PLATFORM", None)
+        # Never the desktop's own session bus: a bus that is not there, so notifications go nowhere.
+        self.env["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=" + os.path.join(self.root, "no-bus")
         if "LSAN_OPTIONS" in self.env:
             # Under the sanitizers: leaks left by Qt's own threads at exit are not ours.
             self.env["LSAN_OPTIONS"] = "suppressions={}:print_suppressions=0".format(

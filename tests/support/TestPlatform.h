@@ -37,6 +37,16 @@ void postToWindow(AD101WindowHandle window, uint32_t message, int32_t wParam, in
 // folder; the Windows registry is the machine's, shared by every test).
 void clearUserSettings();
 
+// Where a test keeps start at log-on instead of the user's own: on Linux the autostart file in
+// `dir`, on Windows registry keys under HKEY_CURRENT_USER\Software\Tavix\Tests (which
+// clearUserSettings() removes). `machine` is where a machine-wide entry would be, empty on Linux.
+struct LogonStartPlaces
+{
+    std::string user;
+    std::string machine;
+};
+LogonStartPlaces logonStartPlaces(const std::filesystem::path& dir);
+
 // Makes this platform's HTTPS trust the authority in `pemFile` while the returned object lives.
 // On Linux nothing: the tests hand the file to the transfer. On Windows the authority goes into
 // the current user's trusted roots, where a shop installs its own.

@@ -87,6 +87,11 @@ void startLinuxProgram(const std::vector<std::string>& argv)
 
 void clearUserSettings() {}
 
+LogonStartPlaces logonStartPlaces(const std::filesystem::path& dir)
+{
+    return {(dir / "autostart" / "tavix-callerid.desktop").string(), {}};
+}
+
 std::shared_ptr<void> trustAuthority(const std::filesystem::path&)
 {
     return {};

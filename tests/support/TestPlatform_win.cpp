@@ -155,6 +155,13 @@ void startLinuxProgram(const std::vector<std::string>& argv)
 void clearUserSettings()
 {
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tavix\\CallerID");
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tavix\\Tests");
+}
+
+LogonStartPlaces logonStartPlaces(const std::filesystem::path&)
+{
+    return {"HKEY_CURRENT_USER\\Software\\Tavix\\Tests\\Run",
+            "HKEY_CURRENT_USER\\Software\\Tavix\\Tests\\MachineRun"};
 }
 
 std::shared_ptr<void> trustAuthority(const std::filesystem::path& pemFile)

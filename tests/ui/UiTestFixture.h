@@ -6,11 +6,13 @@
 #include "TempDir.h"
 #include "TestPlatform.h"
 
+#include "desktop/LogonStart.h"
 #include "device/DeviceLibrary.h"
 #include "log/ActivityLog.h"
 #include "monitor/CallerIdCore.h"
 #include "monitor/DeviceWindow.h"
 #include "ui/CallerIdApp.h"
+#include "ui/DesktopNotifier.h"
 #include "ui/DiagnosticsWindow.h"
 #include "ui/MainWindow.h"
 #include "ui/MessageBoxes.h"
@@ -59,6 +61,28 @@ class RecordingMessageBoxes : public MessageBoxes
     std::vector<ShownBox>& m_shown;
 };
 
+struct ShownNotice
+{
+    quint64 key;
+    QString summary;
+    QString body;
+    bool last;
+};
+
+// Keeps the notifications instead of handing them to the desktop.
+class RecordingNotifier : public DesktopNotifier
+{
+  public:
+    explicit RecordingNotifier(std::vector<ShownNotice>& shown) : m_shown(shown) {}
+    void notify(quint64 key, const QString& summary, const QString& body, bool last) override
+    {
+        m_shown.push_back({key, summary, body, last});
+    }
+
+  private:
+    std::vector<ShownNotice>& m_shown;
+};
+
 class UiTest : public ::testing::Test
 {
   protected:
@@ -81,7 +105,9 @@ class UiTest : public ::testing::Test
         device = std::make_unique<DeviceLibrary>(resolve);
         core = std::make_unique<CallerIdCore>(*device, log);
         log.setObserver(core.get());
-        app = std::make_unique<CallerIdApp>(*core, std::make_unique<RecordingMessageBoxes>(boxes));
+        app = std::make_unique<CallerIdApp>(*core, std::make_unique<RecordingMessageBoxes>(boxes),
+                                            std::make_unique<RecordingNotifier>(notices));
+        app->setLogonStart(logonStart());
         return *app;
     }
 
@@ -139,6 +165,16 @@ class UiTest : public ::testing::Test
 
     QString settingsFolder() const { return QString::fromStdString((dir / "config").string()); }
 
+    // Start at log-on in the test's own places, for the program in `dir`.
+    LogonStart logonStart() const
+    {
+        const TestPlatform::LogonStartPlaces places = TestPlatform::logonStartPlaces(dir.path());
+        LogonStart::Places where{QString::fromStdString(places.user), {}};
+        if (!places.machine.empty())
+            where.machine << QString::fromStdString(places.machine);
+        return LogonStart(QString::fromStdString((dir / "tavix-callerid").string()), where);
+    }
+
     static void deleteClosedWindows()
     {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -149,6 +185,7 @@ class UiTest : public ::testing::Test
     DeviceLibrary::Resolver resolve = recorder.resolver();
     ActivityLog log{dir / "tavix.log", [] { return TimeOfDay{12, 34, 56}; }};
     std::vector<ShownBox> boxes;
+    std::vector<ShownNotice> notices;
     std::unique_ptr<DeviceLibrary> device;
     std::unique_ptr<CallerIdCore> core;
     std::unique_ptr<CallerIdApp> app;
