@@ -101,6 +101,7 @@ QString CallerIdCore::loadSettings()
     m_notifier =
         std::make_unique<CallNotifier>(m_log, host, QFile::encodeName(stored.caFile).toStdString());
     connect(m_notifier.get(), &CallNotifier::delivered, this, &CallerIdCore::callDelivered);
+    connect(m_notifier.get(), &CallNotifier::settingsProblem, this, &CallerIdCore::settingsProblem);
     return problem;
 }
 

@@ -370,6 +370,20 @@ TEST_F(MainWindowTest, EnterPressesTheFocusedSaveButton)
     EXPECT_EQ(core->LoginPassword(), "p&ss");
 }
 
+TEST_F(MainWindowTest, AHostThatIsNotOneIsToldInABoxOnceStartUpIsOver)
+{
+    LoginStore().writeValue(QStringLiteral("host"), QStringLiteral("pos.example/till?x="));
+    startProgram();
+    EXPECT_TRUE(boxes.empty());
+
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::sendPostedEvents();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].kind, ShownBox::Warning);
+    EXPECT_TRUE(boxes[0].text.contains(QStringLiteral("\"host\""))) << boxes[0].text.toStdString();
+    EXPECT_TRUE(boxes[0].text.contains(QStringLiteral("pos.example/till?x=")));
+}
+
 TEST_F(MainWindowTest, SendCallCarriesTheSavedLoginToTheNotifier)
 {
     // A connector that refuses at once: the notifier then logs its one error entry.
