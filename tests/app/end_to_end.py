@@ -103,7 +103,10 @@ class Session:
     def wait_for_box(self):
         ok = wait_until(lambda: self.sim("status", check=False).returncode == 0)
         if not ok:
-            raise AssertionError("the program did not open the simulated box")
+            ended = self.program.poll() if self.program else None
+            raise AssertionError("the program did not open the simulated box"
+                                 + (f" (it ended with {ended})" if ended is not None else "")
+                                 + f"; it wrote:\n{self.stderr()}")
 
     def trace(self):
         return self.sim("trace").stdout.splitlines()
