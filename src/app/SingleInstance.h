@@ -7,8 +7,8 @@
 // Holds an exclusive lock on a file in the user's lock folder for the life of the object. The
 // system drops the lock when the process ends, however it ends. On Linux the folder and the
 // file's name depend on nothing in the environment: a start with other XDG or HOME variables
-// still finds the first instance. The name is that of the program's file, so that a copy
-// elsewhere (a build tree, a test's installation) is an instance of its own.
+// still finds the first instance, and so does a copy of the program from elsewhere: either
+// would open the same box and send every caller a second time.
 class SingleInstance
 {
   public:
