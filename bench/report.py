@@ -38,6 +38,7 @@ def main():
     parser.add_argument("--events", required=True)
     parser.add_argument("--connector", required=True)
     parser.add_argument("--burst", required=True)
+    parser.add_argument("--calls", required=True)
     parser.add_argument("--out", required=True)
     args = parser.parse_args()
 
@@ -97,6 +98,11 @@ def main():
         "<= 8")
     row("burst: peak connections to the connector", burst["peak_connections"], "sockets", None,
         None, "<= 6")
+
+    calls = load(args.calls)
+    bare, kept = (per_item_us(calls[n]) for n in ("BM_MissedCall_WithoutList", "BM_MissedCall_WithList"))
+    row("missed call on the event path, with its calls-list rows", kept, "us/call", bare, kept / bare,
+        f"<= without + 1 ms ({(bare + 1000) / bare:.2f})")
 
     exits = exit_time.run(args.bin)
     row("exit after SIGTERM, three requests pending", exits[3] * 1e3, "ms", exits[0] * 1e3,
