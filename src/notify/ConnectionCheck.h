@@ -83,5 +83,12 @@ class ConnectionCheck
 ConnectionReport probeConnection(const ConnectorHost& target, const std::string& caFile,
                                  std::chrono::milliseconds timeout, CancelSignal& cancel);
 
+// Why the file of extra certificate authorities cannot be used, or empty. Where the platform's
+// certificate store is used instead (Windows), always empty.
+std::string authorityFileProblem(const std::string& caFile);
+// True where the platform's certificate store holds every authority trusted (Windows): there is
+// no file of extra ones.
+extern const bool kUsesCertificateStore;
+
 // "60 seconds", "1.5 seconds": a time-out as a sentence says it.
 std::string timeoutInWords(std::chrono::milliseconds timeout);

@@ -223,6 +223,13 @@ std::string problemOf(CURLcode code, CURL* easy, const Seen& seen, const std::st
 
 } // namespace
 
+const bool kUsesCertificateStore = false;
+
+std::string authorityFileProblem(const std::string& caFile)
+{
+    return caFile.empty() ? std::string() : CertificateStore::current(caFile)->problem();
+}
+
 ConnectionReport probeConnection(const ConnectorHost& target, const std::string& caFile,
                                  std::chrono::milliseconds timeout, CancelSignal& cancel)
 {

@@ -214,6 +214,13 @@ std::string problemOf(DWORD failure, const Probe& probe, const std::string& host
 
 } // namespace
 
+const bool kUsesCertificateStore = true;
+
+std::string authorityFileProblem(const std::string&)
+{
+    return {};
+}
+
 ConnectionReport probeConnection(const ConnectorHost& target, const std::string& caFile,
                                  std::chrono::milliseconds timeout, CancelSignal& cancel)
 {
