@@ -36,8 +36,10 @@ SettingsDialog::SettingsDialog(LogonStart& logonStart, bool notificationsOn, Mes
     auto* layout = new QVBoxLayout(this);
     m_sections = new QVBoxLayout;
     layout->addLayout(m_sections);
+    // Made first, so that the keyboard reaches it first, as the eye does.
+    QGroupBox* webApplication = createWebApplicationSection();
     m_sections->addWidget(createDesktopSection());
-    m_sections->insertWidget(0, createWebApplicationSection());
+    m_sections->insertWidget(0, webApplication);
     layout->addStretch();
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
