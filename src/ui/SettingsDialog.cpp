@@ -63,6 +63,7 @@ QGroupBox* SettingsDialog::createWebApplicationSection()
     group->setObjectName(QStringLiteral("grpWebApplication"));
     auto* layout = new QVBoxLayout(group);
     auto* form = new QFormLayout;
+    form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
     layout->addLayout(form);
 
     LoginStore store;
@@ -80,8 +81,9 @@ QGroupBox* SettingsDialog::createWebApplicationSection()
     m_host = new QLineEdit(saved.host, group);
     m_host->setObjectName(QStringLiteral("txtHost"));
     m_defaultHost = everyones.isEmpty() ? QString::fromUtf8(kDefaultConnectorHost) : everyones;
-    m_host->setPlaceholderText(m_defaultHost.isEmpty() ? QStringLiteral("pos.myshop.example:8443")
-                                                       : m_defaultHost);
+    m_host->setPlaceholderText(m_defaultHost.isEmpty()
+                                   ? QStringLiteral("for example pos.myshop.example:8443")
+                                   : m_defaultHost + QStringLiteral(" (the default)"));
     form->addRow(QStringLiteral("&Host (optionally :port):"), m_host);
 
     if (!everyones.isEmpty()) {
@@ -112,18 +114,23 @@ QGroupBox* SettingsDialog::createWebApplicationSection()
         m_caFile = new QLineEdit(saved.caFile, group);
         m_caFile->setObjectName(QStringLiteral("txtCaFile"));
         m_caFile->setPlaceholderText(QStringLiteral("none: the system's authorities alone"));
-        auto* choose = new QPushButton(QStringLiteral("C&hoose\u2026"), group);
+        auto* choose = new QPushButton(QStringLiteral("Ch&oose\u2026"), group);
         choose->setObjectName(QStringLiteral("btnChooseCaFile"));
         connect(choose, &QPushButton::clicked, this, &SettingsDialog::chooseCaFile);
         row->addWidget(m_caFile);
         row->addWidget(choose);
-        form->addRow(QStringLiteral("Extra certificate &authorities (PEM file):"), row);
+        // A label of a row that is a layout has no buddy of its own.
+        auto* label =
+            new QLabel(QStringLiteral("Extra certificate &authorities (PEM file):"), group);
+        label->setBuddy(m_caFile);
+        form->addRow(label, row);
     }
 
     auto* checkRow = new QHBoxLayout;
     m_checkButton = new QPushButton(QStringLiteral("Check &connection"), group);
     m_checkButton->setObjectName(QStringLiteral("btnCheckConnection"));
     m_checkButton->setAutoDefault(false);
+    m_checkButton->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     connect(m_checkButton, &QPushButton::clicked, this, &SettingsDialog::startCheck);
     m_checkProgress = new QProgressBar(group);
     m_checkProgress->setObjectName(QStringLiteral("prgCheck"));
@@ -134,11 +141,12 @@ QGroupBox* SettingsDialog::createWebApplicationSection()
     m_cancelCheckButton->setAutoDefault(false);
     connect(m_cancelCheckButton, &QPushButton::clicked, this, [this] {
         stopCheck();
-        m_checkResult->setText(QStringLiteral("The check was cancelled."));
+        showCheckText(QStringLiteral("The check was cancelled."));
     });
     checkRow->addWidget(m_checkButton);
     checkRow->addWidget(m_checkProgress, 1);
     checkRow->addWidget(m_cancelCheckButton);
+    checkRow->addStretch();
     layout->addLayout(checkRow);
 
     m_checkResult = new QLabel(group);
@@ -183,13 +191,13 @@ QString SettingsDialog::webApplicationProblem() const
 void SettingsDialog::startCheck()
 {
     if (const QString problem = webApplicationProblem(); !problem.isEmpty()) {
-        m_checkResult->setText(problem);
+        showCheckText(problem);
         return;
     }
     // Left empty, the default is what callers are sent to: that is what is checked.
     const QString host = m_host->text().isEmpty() ? m_defaultHost : m_host->text();
     if (host.isEmpty()) {
-        m_checkResult->setText(QStringLiteral("No host is set: enter the web application's."));
+        showCheckText(QStringLiteral("No host is set: enter the web application's."));
         return;
     }
     stopCheck();
@@ -203,7 +211,7 @@ void SettingsDialog::startCheck()
                 Qt::QueuedConnection);
         },
         m_checkTimeout);
-    m_checkResult->setText(QStringLiteral("Checking %1\u2026").arg(host));
+    showCheckText(QStringLiteral("Checking %1\u2026").arg(host));
     showChecking(true);
 }
 
@@ -221,7 +229,14 @@ void SettingsDialog::showCheckResult(std::uint64_t number, const ConnectionRepor
         return;
     m_check.reset();
     showChecking(false);
-    m_checkResult->setText(QString::fromStdString(report.text()));
+    showCheckText(QString::fromStdString(report.text()));
+}
+
+void SettingsDialog::showCheckText(const QString& text)
+{
+    m_checkResult->setText(text);
+    // A shown dialog does not grow by itself for the lines of a wrapped label.
+    m_checkResult->setMinimumHeight(m_checkResult->heightForWidth(m_checkResult->width()));
 }
 
 void SettingsDialog::showChecking(bool running)

@@ -64,6 +64,7 @@ class SettingsDialog : public QDialog
     void stopCheck();
     void showCheckResult(std::uint64_t number, const ConnectionReport& report);
     void showChecking(bool running);
+    void showCheckText(const QString& text);
     // Why the typed host and file are not to be saved or checked, or empty.
     QString webApplicationProblem() const;
     bool saveWebApplication();

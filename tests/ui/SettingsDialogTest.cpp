@@ -11,6 +11,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 #include <QVBoxLayout>
@@ -127,6 +128,8 @@ TEST_F(SettingsDialogTest, AHostThatIsNotOneIsRefusedWithItsReasonAndNothingIsSa
         EXPECT_TRUE(boxes[0].text.contains(reason)) << boxes[0].text.toStdString();
         EXPECT_TRUE(dialog.isVisible());
         EXPECT_EQ(stored("host"), "pos.myshop.example");
+        control<QPushButton>(dialog, "btnCheckConnection").click(); // refused before any lookup
+        EXPECT_TRUE(control<QLabel>(dialog, "lblCheckResult").text().contains(reason));
         boxes.clear();
         dialog.reject();
         deleteClosedWindows();
@@ -175,6 +178,27 @@ TEST_F(SettingsDialogTest, ANewcomerSetsTheHostChecksItAndTheNextCallerGoesThere
     EXPECT_EQ(server.requests().back().value("caller"), "222");
     EXPECT_EQ(slow.requests().size(), 1u);
     EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(SettingsDialogTest, ACheckRunsBesideTheDialogUntilCancelledOrClosed)
+{
+    HttpsServer silent(HttpsServer::Options{.silent = true});
+    startProgram();
+    SettingsDialog& dialog = change(nullptr, nullptr);
+    control<QLineEdit>(dialog, "txtHost").setText(QString::fromStdString(silent.host()));
+    QPushButton& check = control<QPushButton>(dialog, "btnCheckConnection");
+    for (const char* end : {"btnCancelCheck", "btnCancel"}) {
+        check.click();
+        EXPECT_FALSE(check.isEnabled());
+        EXPECT_TRUE(control<QProgressBar>(dialog, "prgCheck").isVisibleTo(&dialog));
+        QTest::mouseClick(&control<QPushButton>(dialog, end), Qt::LeftButton);
+        EXPECT_TRUE(check.isEnabled()) << end;
+        EXPECT_FALSE(control<QProgressBar>(dialog, "prgCheck").isVisibleTo(&dialog));
+        if (dialog.isVisible()) {
+            EXPECT_EQ(control<QLabel>(dialog, "lblCheckResult").text(), "The check was cancelled.");
+        }
+    }
+    EXPECT_FALSE(dialog.isVisible());
 }
 
 #ifdef _WIN32
