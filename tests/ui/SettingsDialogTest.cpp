@@ -3,6 +3,7 @@
 #include "UiTestFixture.h"
 
 #include "desktop/NotificationSetting.h"
+#include "notify/ConnectionCheck.h"
 #include "notify/LoginStore.h"
 #include "ui/LinkLabel.h"
 #include "ui/SettingsDialog.h"
@@ -72,6 +73,9 @@ TEST_F(SettingsDialogTest, OneDialogOfGroupBoxesWhereOkSavesAndCancelLeavesAlone
     EXPECT_EQ(dialog.sections().itemAt(0)->widget(),
               &control<QGroupBox>(dialog, "grpWebApplication"));
     EXPECT_EQ(dialog.sections().itemAt(1)->widget(), &control<QGroupBox>(dialog, "grpDesktop"));
+    // Where the authorities come from: a file of them on Linux, the store on Windows.
+    EXPECT_EQ(dialog.findChild<QLineEdit*>("txtCaFile") == nullptr, kUsesCertificateStore);
+    EXPECT_EQ(dialog.findChild<QLabel*>("lblCertificateStore") != nullptr, kUsesCertificateStore);
     QTest::mouseClick(&control<QPushButton>(dialog, "btnCancel"), Qt::LeftButton);
     deleteClosedWindows();
     EXPECT_EQ(app->settingsDialog(), nullptr);
