@@ -93,7 +93,10 @@ void CallerIdCore::abandonPendingCalls()
 {
     if (m_notifier)
         m_notifier->abandonPending();
-    // What an earlier notifier still had pending never reports.
+    // Those of earlier settings, still waiting.
+    for (CallNotifier* earlier : findChildren<CallNotifier*>(Qt::FindDirectChildrenOnly))
+        earlier->abandonPending();
+    // What no notifier reported any more is abandoned all the same.
     m_deliveries.clear();
     if (m_history)
         m_history->abandonPending();
@@ -180,12 +183,7 @@ QString CallerIdCore::loadSettings()
     }
     m_loginUser = stored.username;
     m_loginPassword = stored.password;
-    const std::string host =
-        stored.host.isEmpty() ? std::string(kDefaultConnectorHost) : stored.host.toStdString();
-    m_notifier =
-        std::make_unique<CallNotifier>(m_log, host, QFile::encodeName(stored.caFile).toStdString());
-    connect(m_notifier.get(), &CallNotifier::delivered, this, &CallerIdCore::callDelivered);
-    connect(m_notifier.get(), &CallNotifier::settingsProblem, this, &CallerIdCore::settingsProblem);
+    replaceNotifier(stored.host, stored.caFile);
     return problem;
 }
 
@@ -276,4 +274,32 @@ void CallerIdCore::logWritableAgain()
     std::fprintf(stderr, "tavix-callerid: the activity log %s can be written again\n",
                  m_log.path().string().c_str());
     emit logWritingAgain();
+}
+
+void CallerIdCore::saveWebApplication(const QString& host, const QString& caFile)
+{
+    m_store.saveWebApplication(host, caFile);
+    // What the store holds now, with the default for every user where the user set none.
+    const LoginStore::Values stored = m_store.read();
+    replaceNotifier(stored.host, stored.caFile);
+}
+
+void CallerIdCore::replaceNotifier(const QString& host, const QString& caFile)
+{
+    if (m_notifier && m_notifier->pendingCount() > 0) {
+        // Its callers' replies are still logged and reported; its settings are no longer news.
+        CallNotifier* earlier = m_notifier.release();
+        disconnect(earlier, &CallNotifier::settingsProblem, this, &CallerIdCore::settingsProblem);
+        earlier->setParent(this);
+        connect(earlier, &CallNotifier::delivered, earlier, [earlier] {
+            if (earlier->pendingCount() == 0)
+                earlier->deleteLater();
+        });
+    }
+    const std::string connectorHost =
+        host.isEmpty() ? std::string(kDefaultConnectorHost) : host.toStdString();
+    m_notifier = std::make_unique<CallNotifier>(m_log, connectorHost,
+                                                QFile::encodeName(caFile).toStdString());
+    connect(m_notifier.get(), &CallNotifier::delivered, this, &CallerIdCore::callDelivered);
+    connect(m_notifier.get(), &CallNotifier::settingsProblem, this, &CallerIdCore::settingsProblem);
 }

@@ -121,6 +121,11 @@ class CallerIdCore : public QObject, public DeviceEventListener, public LogObser
     void logUnwritable(const std::string& reason) override;
     void logWritableAgain() override;
 
+    // Saves the web application's host and authority file, both or neither (SettingsError),
+    // and sends the next caller with them, without a restart. Requests still pending end on
+    // the notifier that started them, logged and reported as before.
+    void saveWebApplication(const QString& host, const QString& caFile);
+
   signals:
     void lampSwitched(int line, bool lit);
     // A caller ID was handled and its web notification started (or refused).
@@ -154,6 +159,9 @@ class CallerIdCore : public QObject, public DeviceEventListener, public LogObser
     void switchLamp(int32_t line, bool lit);
     void recordDelivery(CallNotifier::CallId call, const CallDelivery& delivery);
     void prune();
+    // A notifier for these settings in place of the last one, which stays until its pending
+    // requests have ended.
+    void replaceNotifier(const QString& host, const QString& caFile);
 
     DeviceLibrary& m_device;
     const ActivityLog& m_log;

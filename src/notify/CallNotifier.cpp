@@ -137,9 +137,8 @@ CallNotifier::CallNotifier(const ActivityLog& log, std::string host, std::string
         const std::string text = "The setting \"host\" in " + settingsFile() + " is \"" +
                                  shown(m_host) +
                                  "\", which is not a web application host: " + m_hostProblem +
-                                 ". Callers are logged but not sent until it is corrected (a "
-                                 "host name or address, optionally with :port) and the program "
-                                 "is started again.";
+                                 ". Callers are logged but not sent until it is corrected in "
+                                 "Settings (a host name or address, optionally with :port).";
         // Once the event loop runs, when whoever shows it is connected.
         QMetaObject::invokeMethod(
             this, [this, text] { reportProblem(text); }, Qt::QueuedConnection);
@@ -191,16 +190,19 @@ CallNotifier::Started CallNotifier::SendCall(const std::string& callerID, const 
     const std::string who = callerOnLine(call.caller, call.lineNumber);
     if (m_host.empty()) {
         // Not even a name lookup: there is nobody to ask.
-        m_log.WriteLog("No web application host is set, so " + who +
-                       " was not sent to it. Set \"host\" in " + settingsFile() +
-                       " and restart the program.");
+        m_log.WriteLog(
+            "No web application host is set, so " + who +
+            " was not sent to it. Set the web application's host in Settings (or \"host\" in " +
+            settingsFile() + ", then restart the program).");
         return {id, {CallDelivery::State::NotSent, "No web application host is set"}};
     }
     if (!m_hostProblem.empty()) {
-        m_log.WriteLog("The web application's host \"" + shown(m_host) + "\" is not usable (" +
-                       m_hostProblem + "), so " + who +
-                       " was not sent to it. Correct \"host\" in " + settingsFile() +
-                       " and restart the program.");
+        m_log.WriteLog(
+            "The web application's host \"" + shown(m_host) + "\" is not usable (" + m_hostProblem +
+            "), so " + who +
+            " was not sent to it. Correct the web application's host in Settings (or \"host\" "
+            "in " +
+            settingsFile() + ", then restart the program).");
         return {id,
                 {CallDelivery::State::NotSent,
                  firstLine("The web application's host is not usable: " + m_hostProblem)}};

@@ -77,13 +77,47 @@ void LoginStore::saveLogin(const QString& user, const QString& password)
     }
 }
 
+LoginStore::WebApplication LoginStore::readWebApplication() const
+{
+    // Checked as the whole store is, then read without the fallback.
+    openForReading();
+    const std::unique_ptr<QSettings> own = SettingsStore::openOwn();
+    return {own->value(QStringLiteral("host")).toString(),
+            own->value(QStringLiteral("cafile")).toString()};
+}
+
+QString LoginStore::everyonesHost() const
+{
+    return SettingsStore::everyonesValue(QStringLiteral("host"));
+}
+
+void LoginStore::saveWebApplication(const QString& host, const QString& caFile)
+{
+    try {
+        // An empty one is none (a null text removes it): the default applies, not "" over it.
+        const auto valueOrNone = [](const QString& value) {
+            return value.isEmpty() ? QString() : value;
+        };
+        writeValues({{QStringLiteral("host"), valueOrNone(host)},
+                     {QStringLiteral("cafile"), valueOrNone(caFile)}});
+    } catch (const SettingsError& error) {
+        throw SettingsStore::error(QStringLiteral("Nothing was saved, neither the host nor the "
+                                                  "certificate authority file.\n\n%1")
+                                       .arg(QString::fromStdString(error.what())));
+    }
+}
+
 void LoginStore::writeValues(const std::vector<std::pair<QString, QString>>& values)
 {
     // A file that cannot be read is never rewritten from the little Qt made of it.
     const std::unique_ptr<QSettings> settings = openForReading();
     SettingsStore::makePrivate(*settings);
-    for (const auto& [key, value] : values)
-        settings->setValue(key, value);
+    for (const auto& [key, value] : values) {
+        if (value.isNull())
+            settings->remove(key);
+        else
+            settings->setValue(key, value);
+    }
     // One replacement of the whole file (Qt writes a copy and renames it): every value or none.
     settings->sync();
     checkStatus(*settings, QStringLiteral("write"));

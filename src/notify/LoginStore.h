@@ -42,6 +42,20 @@ class LoginStore
 
     // Saves both, or neither: throws SettingsError saying that nothing was saved, and why.
     void saveLogin(const QString& user, const QString& password);
+
+    // The web application's "host" and "cafile" as the user set them, without the default for
+    // every user. Throws SettingsError as read() does.
+    struct WebApplication
+    {
+        QString host;
+        QString caFile;
+    };
+    WebApplication readWebApplication() const;
+    // The "host" the installer set for every user (Windows); empty where there is none.
+    QString everyonesHost() const;
+    // Saves both, or neither (SettingsError); an empty value removes the user's own, so that
+    // the default applies again.
+    void saveWebApplication(const QString& host, const QString& caFile);
     // Throws SettingsError; a store that cannot be read is left as it is.
     void writeValue(const QString& key, const QString& value);
 
@@ -49,7 +63,7 @@ class LoginStore
     static QString fileName();
 
   private:
-    // Every value or none; a store that cannot be read is left as it is.
+    // Every value or none, a null one removed; a store that cannot be read is left as it is.
     static void writeValues(const std::vector<std::pair<QString, QString>>& values);
     // Synced, checked and in the section.
     static std::unique_ptr<QSettings> openForReading();

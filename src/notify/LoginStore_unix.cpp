@@ -146,6 +146,17 @@ std::unique_ptr<QSettings> open()
     return settings;
 }
 
+// One file, the user's own: there is no value for everyone to fall back on.
+std::unique_ptr<QSettings> openOwn()
+{
+    return open();
+}
+
+QString everyonesValue(const QString&)
+{
+    return {};
+}
+
 QString whatCannotBeRead(const QSettings& settings)
 {
     return formatProblem(settings.fileName());

@@ -15,6 +15,21 @@ std::unique_ptr<QSettings> open()
                                        LoginStore::kOrganisation, LoginStore::kSection);
 }
 
+std::unique_ptr<QSettings> openOwn()
+{
+    std::unique_ptr<QSettings> settings = open();
+    settings->setFallbacksEnabled(false);
+    return settings;
+}
+
+QString everyonesValue(const QString& key)
+{
+    return QSettings(QSettings::NativeFormat, QSettings::SystemScope, LoginStore::kOrganisation,
+                     LoginStore::kSection)
+        .value(key)
+        .toString();
+}
+
 // The registry holds typed values: there is no format to get wrong.
 QString whatCannotBeRead(const QSettings&)
 {

@@ -15,6 +15,10 @@ SettingsError error(const QString& text);
 
 // The store, positioned in the section the program reads and writes.
 std::unique_ptr<QSettings> open();
+// The same, without the values for every user that open() falls back on.
+std::unique_ptr<QSettings> openOwn();
+// The value for every user of the computer, or empty.
+QString everyonesValue(const QString& key);
 
 // Why a store that Qt reads without an error is still not one to rely on, or empty.
 QString whatCannotBeRead(const QSettings& settings);

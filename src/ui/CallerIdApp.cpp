@@ -138,6 +138,9 @@ void CallerIdApp::showSettingsDialog()
         m_settings =
             new SettingsDialog(m_logonStart, m_notifications.isEnabled(), *m_boxes, mainWindow());
         m_settings->setAttribute(Qt::WA_DeleteOnClose);
+        m_settings->setWebApplicationSaver([this](const QString& host, const QString& caFile) {
+            m_core.saveWebApplication(host, caFile);
+        });
         connect(m_settings, &SettingsDialog::notificationsChanged, &m_notifications,
                 &CallNotifications::setEnabled);
     }

@@ -464,7 +464,8 @@ TEST_F(SendCallTest, WithoutAHostNothingIsSentAndTheLogSaysHowToSetOne)
     const auto texts = entries();
     ASSERT_EQ(texts.size(), 1u);
     EXPECT_EQ(texts[0].rfind("No web application host is set, so the caller 0123456789 on line "
-                             "1 was not sent to it. Set \"host\" in section [CallerID] of ",
+                             "1 was not sent to it. Set the web application's host in Settings (or "
+                             "\"host\" in section [CallerID] of ",
                              0),
               0u)
         << texts[0];

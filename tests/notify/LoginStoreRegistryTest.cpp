@@ -152,9 +152,16 @@ TEST_F(LoginStoreRegistryTest, TheMachinesHostServesUsersWithoutTheirOwn)
 
     LoginStore().writeValue("host", "mine.example");
     EXPECT_EQ(LoginStore().read().host, "mine.example");
+    // What Settings shows: the user's own value, and the machine's beside it.
+    EXPECT_EQ(LoginStore().readWebApplication().host, "mine.example");
+    EXPECT_EQ(LoginStore().everyonesHost(), "shop.example:8443");
     // The user's own settings never go to the machine's key.
     const std::map<std::wstring, std::wstring> machine = {{L"host", L"shop.example:8443"}};
     EXPECT_EQ(exported(HKEY_LOCAL_MACHINE), machine);
+    // An emptied host is the user's no longer: the machine's serves again.
+    LoginStore().saveWebApplication({}, {});
+    EXPECT_EQ(LoginStore().readWebApplication().host, "");
+    EXPECT_EQ(LoginStore().read().host, "shop.example:8443");
 }
 
 } // namespace

@@ -95,7 +95,10 @@ HttpsServer::HttpsServer(Options options)
 {
     keepLoopbackOffProxies();
     const Certificates& made = certificates();
-    const std::string certificate = options.untrusted ? "self-signed" : "server";
+    const std::string certificate = options.untrusted   ? "self-signed"
+                                    : options.otherName ? "other-name"
+                                    : options.expired   ? "expired"
+                                                        : "server";
     const nlohmann::json settings = {
         {"cert", TestPlatform::linuxPath(made.dir / (certificate + ".crt"))},
         {"key", TestPlatform::linuxPath(made.dir / (certificate + ".key"))},
@@ -108,6 +111,7 @@ HttpsServer::HttpsServer(Options options)
         {"reset", options.reset},
         {"large_body_mib", options.largeBodyMiB},
         {"echo", options.echo},
+        {"silent", options.silent},
         {"watch_pid", TestPlatform::linuxProcessId()},
     };
     std::ofstream(m_dir / "options.json") << settings.dump();

@@ -27,6 +27,9 @@ class HttpsServer
         bool reset = false;                 // reset the connection instead of answering
         int largeBodyMiB = 0;               // answer with this many MiB instead of body
         bool untrusted = false;             // a self-signed certificate caFile() did not sign
+        bool otherName = false;             // signed by caFile(), for other.example only
+        bool expired = false;               // signed by caFile(), expired a day ago
+        bool silent = false;                // accepts connections, never answers their TLS
         bool echo = false; // answer with the request as an error page quotes it, then decoded
     };
 

@@ -49,6 +49,8 @@ def parse_arguments():
                         help="reset the connection instead of answering")
     parser.add_argument("--large-body-mib", type=int, default=0,
                         help="answer with this many MiB instead of --body")
+    parser.add_argument("--silent", action="store_true",
+                        help="accept connections and never answer their TLS handshake")
     parser.add_argument("--echo", action="store_true",
                         help="answer with the request, raw and decoded, as debugging pages do")
     options = parser.parse_args()
@@ -82,6 +84,11 @@ basicConstraints = critical, CA:FALSE
 keyUsage = critical, digitalSignature
 extendedKeyUsage = serverAuth
 subjectAltName = IP:127.0.0.1, DNS:localhost
+[other_name]
+basicConstraints = critical, CA:FALSE
+keyUsage = critical, digitalSignature
+extendedKeyUsage = serverAuth
+subjectAltName = DNS:other.example
 """
 
 
@@ -101,6 +108,18 @@ def make_certificates(folder, openssl):
                         "-days", "2", "-subj", "/CN=Tavix test " + name,
                         "-keyout", name + ".key", "-out", name + ".crt", *signer],
                        cwd=folder, check=True)
+    # Signed by the authority but for another name; and one that expired a day ago, which
+    # "req -x509" cannot make.
+    subprocess.run([openssl, "req", "-x509", "-config", config, "-extensions", "other_name",
+                    "-newkey", "rsa:2048", "-noenc", "-days", "2", "-subj", "/CN=other.example",
+                    "-keyout", "other-name.key", "-out", "other-name.crt",
+                    "-CA", "authority.crt", "-CAkey", "authority.key"], cwd=folder, check=True)
+    subprocess.run([openssl, "req", "-new", "-config", config, "-newkey", "rsa:2048", "-noenc",
+                    "-subj", "/CN=Tavix test expired", "-keyout", "expired.key",
+                    "-out", "expired.csr"], cwd=folder, check=True)
+    subprocess.run([openssl, "x509", "-req", "-in", "expired.csr", "-days", "-1",
+                    "-CA", "authority.crt", "-CAkey", "authority.key", "-extfile", config,
+                    "-extensions", "server", "-out", "expired.crt"], cwd=folder, check=True)
 
 
 def detach(folder):
@@ -153,6 +172,9 @@ class Server(http.server.ThreadingHTTPServer):
         self.connections = 0
 
     def finish_request(self, request, client_address):
+        if self.options.silent:
+            time.sleep(3600)  # a daemon thread: it goes with the server
+            return
         # The handshake happens on the connection's own thread, so a client that stalls or
         # refuses the certificate holds up nobody else.
         try:
@@ -188,9 +210,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def log_message(self, format, *args):
         pass
 
-    def do_GET(self):
-        options = self.server.options
+    def do_HEAD(self):
         path, _, query = self.path.partition("?")
+        self.record(path, query)
+        self.send_response(200)
+        self.send_header("Content-Length", "0")
+        self.end_headers()
+
+    def record(self, path, query):
         self.server.record({
             "connection": self.connection_number,
             "client_port": self.client_address[1],
@@ -199,6 +226,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
             "path": path,
             "query": urllib.parse.parse_qsl(query, keep_blank_values=True),
         })
+
+    def do_GET(self):
+        options = self.server.options
+        path, _, query = self.path.partition("?")
+        self.record(path, query)
         pairs = urllib.parse.parse_qsl(query, keep_blank_values=True)
         if options.delay and (not options.delay_only
                               or tuple(options.delay_only.split("=", 1)) in pairs):

@@ -1,7 +1,9 @@
 // Tavix CallerID tests: the Settings dialog, opened from the main window.
+#include "HttpsServer.h"
 #include "UiTestFixture.h"
 
 #include "desktop/NotificationSetting.h"
+#include "notify/ConnectionCheck.h"
 #include "notify/LoginStore.h"
 #include "ui/LinkLabel.h"
 #include "ui/SettingsDialog.h"
@@ -9,14 +11,19 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
 namespace {
+
+using namespace std::chrono_literals;
 
 class SettingsDialogTest : public UiTest
 {
@@ -34,6 +41,22 @@ class SettingsDialogTest : public UiTest
         return dialog;
     }
     QString stored(const char* key) { return LoginStore().readValue(QLatin1String(key)); }
+
+    // The web application typed into a freshly opened dialog, then OK pressed.
+    SettingsDialog& typeWebApplication(const QString& host, const QString& caFile)
+    {
+        SettingsDialog& dialog = change(nullptr, nullptr);
+        control<QLineEdit>(dialog, "txtHost").setText(host);
+        if (auto* file = dialog.findChild<QLineEdit*>("txtCaFile"))
+            file->setText(caFile);
+        return change(nullptr);
+    }
+    // A caller on line 2, as the box reports one.
+    void ring(const char* number)
+    {
+        recorder.line(1) = {number, "", "", "", "", "", "", 1};
+        recorder.postToProgram(WM_DEVICE_EVENT, 65536 + EV_BACK_CID, 0);
+    }
 };
 
 TEST_F(SettingsDialogTest, OneDialogOfGroupBoxesWhereOkSavesAndCancelLeavesAlone)
@@ -47,7 +70,12 @@ TEST_F(SettingsDialogTest, OneDialogOfGroupBoxesWhereOkSavesAndCancelLeavesAlone
     EXPECT_TRUE(control<QCheckBox>(dialog, "chkNotifications").isChecked());
     EXPECT_TRUE(control<QLabel>(dialog, "lblStartsForEveryone").isHidden());
     // A subject is a group box in the sections' column.
-    EXPECT_EQ(dialog.sections().itemAt(0)->widget(), &control<QGroupBox>(dialog, "grpDesktop"));
+    EXPECT_EQ(dialog.sections().itemAt(0)->widget(),
+              &control<QGroupBox>(dialog, "grpWebApplication"));
+    EXPECT_EQ(dialog.sections().itemAt(1)->widget(), &control<QGroupBox>(dialog, "grpDesktop"));
+    // Where the authorities come from: a file of them on Linux, the store on Windows.
+    EXPECT_EQ(dialog.findChild<QLineEdit*>("txtCaFile") == nullptr, kUsesCertificateStore);
+    EXPECT_EQ(dialog.findChild<QLabel*>("lblCertificateStore") != nullptr, kUsesCertificateStore);
     QTest::mouseClick(&control<QPushButton>(dialog, "btnCancel"), Qt::LeftButton);
     deleteClosedWindows();
     EXPECT_EQ(app->settingsDialog(), nullptr);
@@ -79,11 +107,102 @@ TEST_F(SettingsDialogTest, NotificationsAreSavedBesideTheLoginAndObeyedFromTheNe
     startProgram();
     EXPECT_FALSE(app->callNotifications().isEnabled()); // read at start
     EXPECT_FALSE(change(nullptr, nullptr).findChild<QCheckBox*>("chkNotifications")->isChecked());
-    QTest::mouseClick(&control<QCheckBox>(*app->settingsDialog(), "chkNotifications"),
-                      Qt::LeftButton);
+    // On its box: the row is wider than the box and its text.
+    QCheckBox& notifications = control<QCheckBox>(*app->settingsDialog(), "chkNotifications");
+    QTest::mouseClick(&notifications, Qt::LeftButton, {}, QPoint(8, notifications.height() / 2));
     change(nullptr);
     EXPECT_TRUE(app->callNotifications().isEnabled());
     EXPECT_EQ(stored(NotificationSetting::kKey), "true");
+}
+
+TEST_F(SettingsDialogTest, AHostThatIsNotOneIsRefusedWithItsReasonAndNothingIsSaved)
+{
+    LoginStore().saveWebApplication(QStringLiteral("pos.myshop.example"), {});
+    startProgram();
+    const std::vector<std::pair<QString, QString>> refused = {
+        {"pos.myshop.example/till?x=", "it holds a path (/)"},
+        {"till@pos.myshop.example", "it holds user information (@)"},
+        {"pos.myshop.example\n", "it holds a control character"},
+        {"pos.myshop.example ", "it holds a blank"},
+        {"[::1]8443", "only :port may follow the IPv6 address"},
+    };
+    for (const auto& [host, reason] : refused) {
+        SettingsDialog& dialog = typeWebApplication(host, {});
+        ASSERT_EQ(boxes.size(), 1u) << host.toStdString();
+        EXPECT_TRUE(boxes[0].text.contains(reason)) << boxes[0].text.toStdString();
+        EXPECT_TRUE(dialog.isVisible());
+        EXPECT_EQ(stored("host"), "pos.myshop.example");
+        control<QPushButton>(dialog, "btnCheckConnection").click(); // refused before any lookup
+        EXPECT_TRUE(control<QLabel>(dialog, "lblCheckResult").text().contains(reason));
+        boxes.clear();
+        dialog.reject();
+        deleteClosedWindows();
+    }
+    typeWebApplication(QStringLiteral("[::1]:8443"), {});
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(stored("host"), "[::1]:8443");
+}
+
+TEST_F(SettingsDialogTest, ANewcomerSetsTheHostChecksItAndTheNextCallerGoesThereWithoutARestart)
+{
+    HttpsServer slow(HttpsServer::Options{.body = "from the old host", .delay = 1500ms});
+    HttpsServer server(HttpsServer::Options{.body = "from the new host"});
+    LoginStore store;
+    store.saveLogin(QStringLiteral("till"), QStringLiteral("pw"));
+    store.saveWebApplication(QString::fromStdString(slow.host()),
+                             QString::fromStdString(HttpsServer::caFile()));
+    startProgram();
+    ring("111"); // still waiting for its reply when the settings change
+    ASSERT_TRUE(QTest::qWaitFor([&] { return slow.requests().size() == 1; }, 30000));
+
+    SettingsDialog& dialog = change(nullptr, nullptr);
+    dialog.setCheckTimeout(10s);
+    control<QLineEdit>(dialog, "txtHost").setText(QString::fromStdString(server.host()));
+    control<QPushButton>(dialog, "btnCheckConnection").click();
+    QLabel& result = control<QLabel>(dialog, "lblCheckResult");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return result.text().startsWith("The c"); }, 30000));
+    EXPECT_TRUE(result.text().startsWith("The connection works: 127.0.0.1 port " +
+                                         QString::number(server.port()) + " was reached"))
+        << result.text().toStdString();
+    for (const HttpsServer::Request& request : server.requests())
+        EXPECT_EQ(request.method + " " + request.target, "HEAD /"); // WinHTTP's way to see TLS
+    QTest::mouseClick(&control<QPushButton>(dialog, "btnOk"), Qt::LeftButton);
+    deleteClosedWindows();
+    EXPECT_EQ(stored("host").toStdString(), server.host());
+
+    ring("222");
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            const auto texts = logTexts();
+            return std::count(texts.begin(), texts.end(), "from the new host") == 1 &&
+                   std::count(texts.begin(), texts.end(), "from the old host") == 1;
+        },
+        30000));
+    ASSERT_EQ(server.requests().size(), 1u);
+    EXPECT_EQ(server.requests().back().value("caller"), "222");
+    EXPECT_EQ(slow.requests().size(), 1u);
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(SettingsDialogTest, ACheckRunsBesideTheDialogUntilCancelledOrClosed)
+{
+    HttpsServer silent(HttpsServer::Options{.silent = true});
+    startProgram();
+    SettingsDialog& dialog = change(nullptr, nullptr);
+    control<QLineEdit>(dialog, "txtHost").setText(QString::fromStdString(silent.host()));
+    QPushButton& check = control<QPushButton>(dialog, "btnCheckConnection");
+    for (const char* end : {"btnCancelCheck", "btnCancel"}) {
+        check.click();
+        EXPECT_FALSE(check.isEnabled());
+        EXPECT_TRUE(control<QProgressBar>(dialog, "prgCheck").isVisibleTo(&dialog));
+        QTest::mouseClick(&control<QPushButton>(dialog, end), Qt::LeftButton);
+        EXPECT_TRUE(check.isEnabled()) << end;
+        EXPECT_FALSE(control<QProgressBar>(dialog, "prgCheck").isVisibleTo(&dialog));
+        if (dialog.isVisible()) {
+            EXPECT_EQ(control<QLabel>(dialog, "lblCheckResult").text(), "The check was cancelled.");
+        }
+    }
+    EXPECT_FALSE(dialog.isVisible());
 }
 
 #ifdef _WIN32
@@ -100,6 +219,26 @@ TEST_F(SettingsDialogTest, TheInstallersEntryForEveryoneIsShownReadOnly)
     EXPECT_FALSE(logonStart().isEnabled()); // the user's own value is not written beside it
 }
 #else
+TEST_F(SettingsDialogTest, TheHostAndTheAuthorityFileAreSavedBothOrNeither)
+{
+    startProgram();
+    const QString missing = QString::fromStdString((dir / "no-such-ca.pem").string());
+    SettingsDialog& dialog = typeWebApplication(QStringLiteral("pos.myshop.example"), missing);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_TRUE(boxes[0].text.contains(missing)) << boxes[0].text.toStdString();
+    EXPECT_TRUE(boxes[0].text.contains("Nothing was saved"));
+    EXPECT_EQ(stored("host") + stored("cafile"), "");
+    dialog.reject();
+    deleteClosedWindows();
+
+    const QString authority = QString::fromStdString(HttpsServer::caFile());
+    typeWebApplication(QStringLiteral("pos.myshop.example"), authority);
+    EXPECT_EQ(stored("host"), "pos.myshop.example");
+    EXPECT_EQ(stored("cafile"), authority);
+    typeWebApplication({}, {}); // none: the build's default again
+    EXPECT_FALSE(LoginStore().read().host.size() + LoginStore().read().caFile.size());
+}
+
 // The autostart file and the settings file; the registry's failures are the Windows tests'.
 TEST_F(SettingsDialogTest, WhatCannotBeSavedIsSaidAndTheDialogStaysOpenWithIt)
 {
