@@ -1,0 +1,177 @@
+// Tavix CallerID tests: the Calls window, driven through its controls as a user would.
+#include "UiTestFixture.h"
+
+#include "monitor/CallHistory.h"
+#include "ui/CallListModel.h"
+#include "ui/CallsWindow.h"
+#include "ui/LinkLabel.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+
+namespace {
+
+using Progress = CallRecord::Progress;
+using State = CallDelivery::State;
+
+CallRecord call(const QString& number, const QString& name, Progress progress, State delivery,
+                const QString& detail = {})
+{
+    CallRecord record;
+    record.time = QDateTime(QDate(2026, 12, 9), QTime(15, 30, 5));
+    record.line = 3;
+    record.number = number;
+    record.name = name;
+    record.progress = progress;
+    record.talkSeconds = progress == Progress::Answered ? 135 : -1;
+    record.delivery = delivery;
+    record.deliveryDetail = detail;
+    record.seen = progress != Progress::Missed;
+    return record;
+}
+
+class CallsWindowTest : public ::testing::Test
+{
+  protected:
+    CallsWindowTest()
+    {
+        EXPECT_EQ(history.open(), QString());
+        sent = history.add(call("0111", "Jane, \"JD\" Doe", Progress::Answered, State::Sent, "OK"));
+        missed = history.add(call("0222", "Bob", Progress::Missed, State::Sent, "OK"));
+        failed = history.add(call("0333", "Ann", Progress::Answered, State::Failed, "Timed out"));
+        window = std::make_unique<CallsWindow>(
+            history,
+            [this](CallRecord::Id id) {
+                sentAgain.append(id);
+                return true;
+            },
+            answers);
+        window->show();
+    }
+
+    template <typename Widget> Widget& control(const char* name)
+    {
+        auto* widget = window->findChild<Widget*>(QLatin1String(name));
+        if (!widget)
+            throw std::logic_error(std::string("no control ") + name);
+        return *widget;
+    }
+    QTableView& table() { return control<QTableView>("tblCalls"); }
+    QStringList numbers()
+    {
+        QStringList shown;
+        for (int row = 0; row < table().model()->rowCount(); ++row)
+            shown.append(table().model()->index(row, CallListModel::Number).data().toString());
+        return shown;
+    }
+    void select(const QString& number) { table().selectRow(int(numbers().indexOf(number))); }
+
+    TempDir dir;
+    CallHistory history{QString::fromStdString((dir / "calls.sqlite").string())};
+    CallRecord::Id sent = 0, missed = 0, failed = 0;
+    std::vector<ShownBox> shown;
+    RecordingMessageBoxes answers{shown};
+    QList<CallRecord::Id> sentAgain;
+    std::unique_ptr<CallsWindow> window;
+};
+
+TEST_F(CallsWindowTest, FilterAndSearchNarrowTheTable)
+{
+    EXPECT_EQ(window->windowTitle(), "Tavix CallerID \u2014 Calls");
+    EXPECT_EQ(numbers(), (QStringList{"0333", "0222", "0111"}));
+    QComboBox& filter = control<QComboBox>("cboFilter");
+    filter.setCurrentIndex(int(CallHistory::Filter::Missed));
+    EXPECT_EQ(numbers(), QStringList{"0222"});
+    filter.setCurrentIndex(int(CallHistory::Filter::NotDelivered));
+    EXPECT_EQ(numbers(), QStringList{"0333"});
+    filter.setCurrentIndex(int(CallHistory::Filter::All));
+
+    // Ctrl+F from the table goes to the search box.
+    table().setFocus();
+    QTest::keyClick(&table(), Qt::Key_F, Qt::ControlModifier);
+    QLineEdit& search = control<QLineEdit>("txtSearch");
+    EXPECT_TRUE(search.hasFocus());
+    QTest::keyClicks(&search, "jane");
+    EXPECT_EQ(numbers(), QStringList{"0111"});
+}
+
+TEST_F(CallsWindowTest, SendAgainOnlyForAnUndeliveredCallAndOnlyWhenConfirmed)
+{
+    QPushButton& button = control<QPushButton>("btnSendAgain");
+    select("0111");
+    EXPECT_FALSE(button.isEnabled());
+    QTest::keyClick(&table(), Qt::Key_Return);
+    EXPECT_TRUE(shown.empty());
+
+    struct Case
+    {
+        bool yes;
+        bool byEnter;
+        QList<CallRecord::Id> sent;
+    };
+    const Case cases[] = {
+        {false, false, {}}, {false, true, {}}, {true, false, {failed}}, {true, true, {failed}}};
+    for (const Case& c : cases) {
+        shown.clear();
+        sentAgain.clear();
+        answers.yes = c.yes;
+        select("0333");
+        ASSERT_TRUE(button.isEnabled());
+        if (c.byEnter)
+            QTest::keyClick(&table(), Qt::Key_Enter);
+        else
+            QTest::mouseClick(&button, Qt::LeftButton);
+        ASSERT_EQ(shown.size(), 1u);
+        EXPECT_EQ(shown[0].kind, ShownBox::Question);
+        EXPECT_TRUE(shown[0].text.contains("0333 \u2014 Ann on line 3"))
+            << shown[0].text.toStdString();
+        EXPECT_EQ(sentAgain, c.sent) << c.yes << c.byEnter;
+    }
+
+    // The outcome the core records shows in the row, which keeps its place.
+    CallRecord outcome = history.find(failed);
+    outcome.delivery = State::Sent;
+    history.update(outcome);
+    EXPECT_EQ(numbers(), (QStringList{"0333", "0222", "0111"}));
+    EXPECT_EQ(table().model()->index(0, CallListModel::WebApplication).data(), "\u2713 sent");
+    EXPECT_FALSE(button.isEnabled());
+}
+
+TEST_F(CallsWindowTest, ExportsTheShownCallsAsQuotedUtf8Csv)
+{
+    const QString file = QString::fromStdString((dir / "calls.csv").string());
+    QString offered;
+    window->setSaveFileChooser([&](QWidget*, const QString& suggested) {
+        offered = suggested;
+        return file;
+    });
+    history.add(call("+44 20 7946 0000", "=HYPERLINK(\"x\")", Progress::Missed, State::NotSent,
+                     "No web application host is set"));
+    control<QComboBox>("cboFilter").setCurrentIndex(int(CallHistory::Filter::All));
+    // "e", any case: the two with one in the name.
+    control<QLineEdit>("txtSearch").setText("e");
+    QTest::mouseClick(&control<QPushButton>("btnExport"), Qt::LeftButton);
+
+    EXPECT_TRUE(offered.endsWith(".csv"));
+    QFile written(file);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(written.readAll()),
+              "\uFEFFTime,Line,Number,Name,What happened,Web application\r\n"
+              "2026-12-09 15:30:05,3,+44 20 7946 0000,\"'=HYPERLINK(\"\"x\"\")\",missed,"
+              "not sent: no web application host is set\r\n"
+              "2026-12-09 15:30:05,3,0111,\"Jane, \"\"JD\"\" Doe\",answered 2:15,\u2713 sent\r\n");
+    EXPECT_TRUE(shown.empty());
+}
+
+TEST_F(CallsWindowTest, MarkAllSeenClearsTheMissedCount)
+{
+    EXPECT_EQ(history.unseenMissedCount(), 1);
+    QTest::mouseClick(&control<QPushButton>("btnMarkSeen"), Qt::LeftButton);
+    EXPECT_EQ(history.unseenMissedCount(), 0);
+}
+
+} // namespace
