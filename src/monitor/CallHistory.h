@@ -9,6 +9,10 @@
 #include <QString>
 
 #include <chrono>
+#include <memory>
+
+class QSqlDatabase;
+class QSqlQuery;
 
 // One file, calls.sqlite in the program's folder, through Qt's SQLite driver: WAL, a schema
 // version with migrations, at most kMaxCalls calls of the last kKeptDays days. Writes are
@@ -65,4 +69,24 @@ class CallHistory : public QObject
     void added(const CallRecord& record);
     void changed(const CallRecord& record);
     void allSeen();
+    // prune() dropped what was too old or too many.
+    void pruned();
+    // A write failed (a full disk, a file gone bad): the text for the user, once per open().
+    void failing(const QString& text);
+
+  private:
+    struct Statements;
+
+    QString tryOpen();
+    void closeDatabase();
+    // The new name of the file, empty when it could not be moved.
+    QString moveAside();
+    QSqlDatabase database() const;
+    bool succeeded(bool ok, const QSqlQuery& query);
+
+    QString m_file;
+    QString m_connection;
+    // Prepared once: a caller's row costs no parsing. Null while closed.
+    std::unique_ptr<Statements> m_statements;
+    bool m_reportedFailure = false;
 };

@@ -16,9 +16,24 @@
 #include <stdexcept>
 #include <utility>
 
+namespace {
+
+using namespace std::chrono_literals;
+
+// Pruning waits until the program has started, then runs once a day.
+constexpr auto kFirstPrune = 30s;
+constexpr auto kPruneInterval = 24h;
+
+} // namespace
+
 CallerIdCore::CallerIdCore(DeviceLibrary& device, const ActivityLog& log, QObject* parent)
     : QObject(parent), m_device(device), m_log(log)
-{}
+{
+    // Whichever notifier reported it: each connects its delivered() to callDelivered().
+    connect(this, &CallerIdCore::callDelivered, this, &CallerIdCore::recordDelivery);
+    m_pruning.setSingleShot(false);
+    connect(&m_pruning, &QTimer::timeout, this, &CallerIdCore::prune);
+}
 
 CallerIdCore::~CallerIdCore() = default;
 
@@ -78,6 +93,75 @@ void CallerIdCore::abandonPendingCalls()
 {
     if (m_notifier)
         m_notifier->abandonPending();
+    // What an earlier notifier still had pending never reports.
+    m_deliveries.clear();
+    if (m_history)
+        m_history->abandonPending();
+}
+
+QString CallerIdCore::openCallHistory(const QString& file)
+{
+    m_pruning.stop();
+    m_deliveries.clear();
+    m_history = std::make_unique<CallHistory>(file);
+    connect(m_history.get(), &CallHistory::failing, this, &CallerIdCore::callHistoryProblem);
+    const QString problem = m_history->open();
+    if (m_history->isOpen()) {
+        m_history->abandonPending();
+        m_pruning.start(kFirstPrune);
+    }
+    if (!problem.isEmpty())
+        emit callHistoryProblem(problem);
+    return problem;
+}
+
+void CallerIdCore::prune()
+{
+    m_pruning.setInterval(kPruneInterval);
+    if (m_history)
+        m_history->prune();
+}
+
+bool CallerIdCore::sendAgain(CallRecord::Id id)
+{
+    if (!m_notifier || !m_history)
+        return false;
+    const CallRecord record = m_history->find(id);
+    if (record.id == 0 || !record.canSendAgain())
+        return false;
+    const QByteArray number = record.number.toLatin1();
+    const CallNotifier::Started started = m_notifier->SendCall(
+        number.toStdString(), std::to_string(record.line - 1), m_loginUser, m_loginPassword);
+    if (started.delivery.state == CallDelivery::State::Pending)
+        m_deliveries[started.id] = id;
+    m_tracker.setDelivery(id, started.delivery);
+    return true;
+}
+
+void CallerIdCore::recordDelivery(CallNotifier::CallId call, const CallDelivery& delivery)
+{
+    const auto found = m_deliveries.find(call);
+    if (found == m_deliveries.end())
+        return;
+    const CallRecord::Id id = found->second;
+    m_deliveries.erase(found);
+    m_tracker.setDelivery(id, delivery);
+}
+
+CallRecord::Id CallerIdCore::HistoryStore::add(const CallRecord& record)
+{
+    return m_history ? m_history->add(record) : 0;
+}
+
+void CallerIdCore::HistoryStore::update(const CallRecord& record)
+{
+    if (m_history)
+        m_history->update(record);
+}
+
+CallRecord CallerIdCore::HistoryStore::find(CallRecord::Id id) const
+{
+    return m_history ? m_history->find(id) : CallRecord{};
 }
 
 AD101WindowHandle CallerIdCore::deviceWindowHandle() const
@@ -159,6 +243,15 @@ void CallerIdCore::showTimingParameters(int32_t line, const AD101TimingParameter
 
 void CallerIdCore::lineEvent(const LineEvent& event) noexcept
 {
+    try {
+        const bool callerId = event.kind == EV_BACK_CID;
+        const CallRecord::Id id =
+            m_tracker.handle(event, callerId ? m_lastCall.delivery : CallDelivery{});
+        if (callerId && id != 0 && m_lastCall.delivery.state == CallDelivery::State::Pending)
+            m_deliveries[m_lastCall.id] = id;
+    } catch (...) {
+        // The calls list never costs a caller's handling either.
+    }
     if (event.kind != EV_BACK_CID)
         return;
     try {

@@ -3,6 +3,8 @@
 #pragma once
 
 #include "log/LogObserver.h"
+#include "monitor/CallHistory.h"
+#include "monitor/CallTracker.h"
 #include "monitor/DeviceEventHandler.h"
 #include "monitor/LineStatusModel.h"
 #include "notify/CallNotifier.h"
@@ -10,9 +12,11 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -64,8 +68,21 @@ class CallerIdCore : public QObject, public DeviceEventListener, public LogObser
     std::string closeDevice();
     // The LED of CurrentLine off.
     void switchOffCurrentLine();
-    // Drops the web requests still waiting for a reply, one log entry each; for closing.
+    // Drops the web requests still waiting for a reply, one log entry each, and marks their
+    // calls Abandoned; for closing.
     void abandonPendingCalls();
+
+    // Opens the calls list in `file` (see CallHistory::open) and keeps every call in it from
+    // here on; calls a crash left Pending become Abandoned, and the list is pruned soon after
+    // start and then daily. Returns the text to tell the user, also sent as
+    // callHistoryProblem(); empty when all was well. The program runs the same without a list.
+    QString openCallHistory(const QString& file);
+    // Null before openCallHistory(); closed when the file could not be used.
+    CallHistory* callHistory() const { return m_history.get(); }
+    // For a call the web application did not get (CallRecord::canSendAgain): sends its caller
+    // once more, with the login saved now, and records the new outcome. Returns false, and
+    // does nothing, for any other call or before the settings are loaded.
+    bool sendAgain(CallRecord::Id id);
 
     // From openDevice() until closeDevice(); null otherwise.
     DeviceWindow* deviceWindow() const { return m_deviceWindow.get(); }
@@ -117,9 +134,26 @@ class CallerIdCore : public QObject, public DeviceEventListener, public LogObser
     // The log's entries are being lost: the file and the system's reason.
     void logFailing(const QString& reason);
     void logWritingAgain();
+    // The calls list cannot be used or written: the text for a message to the user.
+    void callHistoryProblem(const QString& text);
 
   private:
+    // The tracker's calls go into the history while one is open.
+    class HistoryStore : public CallStore
+    {
+      public:
+        explicit HistoryStore(const std::unique_ptr<CallHistory>& history) : m_history(history) {}
+        CallRecord::Id add(const CallRecord& record) override;
+        void update(const CallRecord& record) override;
+        CallRecord find(CallRecord::Id id) const override;
+
+      private:
+        const std::unique_ptr<CallHistory>& m_history;
+    };
+
     void switchLamp(int32_t line, bool lit);
+    void recordDelivery(CallNotifier::CallId call, const CallDelivery& delivery);
+    void prune();
 
     DeviceLibrary& m_device;
     const ActivityLog& m_log;
@@ -134,6 +168,13 @@ class CallerIdCore : public QObject, public DeviceEventListener, public LogObser
     std::unique_ptr<CallNotifier> m_notifier;
     // The web notification SendCall started last, for the caller ID event that follows it.
     CallNotifier::Started m_lastCall{};
+
+    std::unique_ptr<CallHistory> m_history;
+    HistoryStore m_calls{m_history};
+    CallTracker m_tracker{m_calls};
+    // Pending web notifications by the notifier's global id, for the call each belongs to.
+    std::map<CallNotifier::CallId, CallRecord::Id> m_deliveries;
+    QTimer m_pruning;
 
     int32_t m_currentLine = 0;
     std::array<bool, kLineCount> m_lamps{};
