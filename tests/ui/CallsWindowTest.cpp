@@ -5,7 +5,9 @@
 #include "ui/CallListModel.h"
 #include "ui/CallsWindow.h"
 #include "ui/LinkLabel.h"
+#include "ui/TrayIcon.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
@@ -91,6 +93,8 @@ TEST_F(CallsWindowTest, FilterAndSearchNarrowTheTable)
     filter.setCurrentIndex(int(CallHistory::Filter::All));
 
     // Ctrl+F from the table goes to the search box.
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     table().setFocus();
     QTest::keyClick(&table(), Qt::Key_F, Qt::ControlModifier);
     QLineEdit& search = control<QLineEdit>("txtSearch");
@@ -159,8 +163,8 @@ TEST_F(CallsWindowTest, ExportsTheShownCallsAsQuotedUtf8Csv)
     EXPECT_TRUE(offered.endsWith(".csv"));
     QFile written(file);
     ASSERT_TRUE(written.open(QIODevice::ReadOnly));
-    EXPECT_EQ(QString::fromUtf8(written.readAll()),
-              "\uFEFFTime,Line,Number,Name,What happened,Web application\r\n"
+    EXPECT_EQ(written.readAll().toStdString(),
+              "\xEF\xBB\xBFTime,Line,Number,Name,What happened,Web application\r\n"
               "2026-12-09 15:30:05,3,+44 20 7946 0000,\"'=HYPERLINK(\"\"x\"\")\",missed,"
               "not sent: no web application host is set\r\n"
               "2026-12-09 15:30:05,3,0111,\"Jane, \"\"JD\"\" Doe\",answered 2:15,\u2713 sent\r\n");
@@ -172,6 +176,48 @@ TEST_F(CallsWindowTest, MarkAllSeenClearsTheMissedCount)
     EXPECT_EQ(history.unseenMissedCount(), 1);
     QTest::mouseClick(&control<QPushButton>("btnMarkSeen"), Qt::LeftButton);
     EXPECT_EQ(history.unseenMissedCount(), 0);
+}
+
+class CallsFromTheAppTest : public UiTest
+{
+  protected:
+    void addMissed()
+    {
+        core->callHistory()->add(call("0222", "Bob", Progress::Missed, State::Sent, "OK"));
+    }
+};
+
+TEST_F(CallsFromTheAppTest, TheLinkCountsUnseenMissedCallsUntilTheWindowOrMarkAllSeen)
+{
+    makeApp();
+    ASSERT_EQ(core->openCallHistory(QString::fromStdString((dir / "calls.sqlite").string())),
+              QString());
+    addMissed();
+    addMissed();
+    app->start();
+    auto& link = control<LinkLabel>(mainWindow(), "lblCalls");
+    EXPECT_EQ(link.linkText(), "2 missed calls \u2014 Calls\u2026");
+    addMissed();
+    EXPECT_EQ(link.linkText(), "3 missed calls \u2014 Calls\u2026");
+    EXPECT_EQ(app->callsWindow(), nullptr) << "made before it was asked for";
+
+    emit link.activated();
+    CallsWindow* window = app->callsWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(link.linkText(), "Calls\u2026");
+    addMissed();
+    EXPECT_EQ(link.linkText(), "1 missed call \u2014 Calls\u2026");
+    QTest::mouseClick(&control<QPushButton>(*window, "btnMarkSeen"), Qt::LeftButton);
+    EXPECT_EQ(link.linkText(), "Calls\u2026");
+
+    // The tray's entry is there, and asking again brings the same window back.
+    app->showTrayIcon();
+    EXPECT_TRUE(app->trayIcon()->menu().findChild<QAction*>("actCalls")->isVisible());
+    window->showMinimized();
+    emit app->callsWanted();
+    EXPECT_EQ(app->callsWindow(), window);
+    EXPECT_FALSE(window->isMinimized());
 }
 
 } // namespace
