@@ -5,11 +5,13 @@
 #include "device/DeviceLibrary.h"
 #include "log/ActivityLog.h"
 #include "monitor/CallerIdCore.h"
+#include "platform/UserFolders.h"
 #include "ui/CallerIdApp.h"
 #include "ui/MainWindow.h"
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QTimer>
 
 #include <cstdio>
 #include <memory>
@@ -61,6 +63,19 @@ int main(int argc, char* argv[])
     log->setObserver(&core);
     CallerIdApp program(core);
     TerminationSignals termination([&program] { program.requestShutdown(); });
+
+    // The calls list is a convenience: without it the program monitors and notifies as ever.
+    // What is wrong with it is said once the windows are up, never as a reason not to start.
+    QObject::connect(&core, &CallerIdCore::callHistoryProblem, &app, [&app](const QString& text) {
+        QTimer::singleShot(0, &app, [text] { report(QMessageBox::Warning, text); });
+    });
+    try {
+        const auto file = UserFolders::programFolder() / "calls.sqlite";
+        core.openCallHistory(QString::fromStdU16String(file.u16string()));
+    } catch (const UserFolderError& e) {
+        report(QMessageBox::Warning,
+               QStringLiteral("Calls are not kept: %1").arg(QString::fromLocal8Bit(e.what())));
+    }
 
     try {
         // A library that lacks an entry is refused before the device is opened.

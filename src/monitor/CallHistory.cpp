@@ -82,16 +82,22 @@ CallRecord recordOf(const QSqlQuery& row)
     return record;
 }
 
+// A null QString binds as NULL; the columns hold empty texts.
+QString text(const QString& value)
+{
+    return value.isNull() ? QStringLiteral("") : value;
+}
+
 void bindFields(QSqlQuery& query, const CallRecord& record)
 {
     query.addBindValue(record.time.toMSecsSinceEpoch());
     query.addBindValue(record.line);
-    query.addBindValue(record.number);
-    query.addBindValue(record.name);
+    query.addBindValue(text(record.number));
+    query.addBindValue(text(record.name));
     query.addBindValue(static_cast<int>(record.progress));
     query.addBindValue(record.talkSeconds);
     query.addBindValue(static_cast<int>(record.delivery));
-    query.addBindValue(record.deliveryDetail);
+    query.addBindValue(text(record.deliveryDetail));
     query.addBindValue(record.seen ? 1 : 0);
     query.addBindValue(searchKey(record));
 }

@@ -48,8 +48,8 @@ CallRecord::Id CallTracker::handle(const LineEvent& event, const CallDelivery& d
         return record.id;
     case EV_LINE_STATE:
         if (event.lParam == LS_RING) {
-            // A ring index that starts again is the next call, whose first ring got lost.
-            if (!ringing || (event.rings > 0 && event.rings <= call.rings)) {
+            // A ring index that went back is the next call, whose caller ID got lost.
+            if (!ringing || (event.rings > 0 && event.rings < call.rings)) {
                 if (call.open)
                     close(call, Progress::Ended);
                 start(call, event.line);

@@ -118,7 +118,8 @@ class WindowsInstaller(unittest.TestCase):
         host = f"localhost:{connector.port}"
         result = s.setup("/SIMULATOR=yes", f"/HOST={host}")
         self.assertEqual(result.returncode, 0, result.stderr)
-        for name in ("tavix-callerid.exe", "Qt6Core.dll", "platforms/qwindows.dll", "TavixHardware.dll",
+        for name in ("tavix-callerid.exe", "Qt6Core.dll", "platforms/qwindows.dll", "Qt6Sql.dll",
+                     "sqldrivers/qsqlite.dll", "TavixHardware.dll",
                      "tavix-sim.exe", "uninstall.exe"):
             self.assertTrue(os.path.isfile(os.path.join(s.folder, name)), name)
         self.assertTrue(os.path.isfile(s.start_menu))

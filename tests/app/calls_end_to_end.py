@@ -1,0 +1,117 @@
+#!/usr/bin/env python3
+"""Tavix CallerID end-to-end test: the calls list survives the program being killed mid-burst."""
+import os
+import random
+import signal
+import sqlite3
+import stat
+import sys
+import threading
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from end_to_end import Connector, Session, Xvfb, wait_until  # noqa: E402
+
+CALLS = 200
+
+
+def rows(path):
+    """id -> (line, number, name) of every committed call, read as another program would."""
+    db = sqlite3.connect(f"file:{path}?mode=ro", uri=True, timeout=5)
+    try:
+        return {r[0]: r[1:] for r in db.execute("SELECT id, line, number, name FROM calls")}
+    finally:
+        db.close()
+
+
+class CallsEndToEnd(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.xvfb = Xvfb()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.xvfb.stop()
+
+    def setUp(self):
+        self.session = Session(self.xvfb.display)
+        self.addCleanup(self.session.cleanup)
+
+    def test_every_committed_call_survives_sigkill(self):
+        s = self.session
+        connector = Connector(s.root, body="Caller found")
+        self.addCleanup(connector.stop)
+        s.configure(username="till", password="s3cret", host=f"127.0.0.1:{connector.port}",
+                    cafile=connector.ca)
+        s.start()
+        s.wait_for_box()
+        db = os.path.join(s.env["XDG_STATE_HOME"], "tavix", "calls.sqlite")
+        self.assertTrue(wait_until(lambda: os.path.exists(db)))
+
+        # What a reader saw committed while the burst ran: all of it must be there after the kill.
+        seen = {}
+        stop = threading.Event()
+
+        def watch():
+            while not stop.is_set():
+                try:
+                    for key, (line, number, name) in rows(db).items():
+                        if number or key not in seen:
+                            seen[key] = (line, number, name)
+                except sqlite3.Error:
+                    pass
+                time.sleep(0.02)
+        watcher = threading.Thread(target=watch)
+        watcher.start()
+
+        # Killed at a moment of its own, wherever the program is in its events: the calls
+        # ring every 8 ms on four lines, and the next caller ID is on its way.
+        def kill():
+            os.kill(s.program.pid, signal.SIGKILL)
+            stop.set()
+        killer = threading.Timer(random.uniform(1.0, 2.0), kill)
+        killer.start()
+        played = {}
+        for i in range(CALLS):
+            line, number = i % 4, f"0555{i:04d}"
+            # The caller ID 4 ms after the first ring, well before the line's next call.
+            result = s.sim("call", line, number, "--name", f"Caller {i}", "--interval-ms", 8,
+                           check=False)
+            if result.returncode == 0:
+                played[number] = (line + 1, f"Caller {i}")
+            time.sleep(0.005)
+        killer.join()
+        watcher.join()
+        s.program.wait(timeout=20)
+        self.assertEqual(s.program.returncode, -signal.SIGKILL)
+        self.assertGreater(len(played), 0)
+        self.assertLess(len(played), CALLS, "the box went with the program")
+
+        after = rows(db)
+        self.assertEqual(stat.S_IMODE(os.stat(db).st_mode), 0o600)
+        lost = {k: v for k, v in seen.items() if after.get(k, (None, None, None))[:2] != v[:2]
+                and not (v[1] == "" and k in after)}
+        self.assertEqual(lost, {}, "rows committed before the kill are gone or changed")
+        numbers = [number for _, number, _ in after.values() if number]
+        self.assertEqual(len(numbers), len(set(numbers)), "a caller recorded twice")
+        for line, number, name in after.values():
+            if number:
+                self.assertEqual(played.get(number), (line, name), f"{number} was never played so")
+        # Each caller the web application got was recorded first.
+        received = {r["query"][-1][1] for r in connector.requests()}
+        self.assertGreater(len(received), 0)
+        self.assertLessEqual(received, set(numbers))
+        self.assertGreater(len(numbers), len(played) // 2, "most played callers were recorded")
+
+        # The next start opens the same list and keeps it.
+        s.start()
+        s.wait_for_box()
+        self.assertEqual(s.close(), 0)
+        self.assertEqual({k: v[:2] for k, v in rows(db).items()}, {k: v[:2] for k, v in after.items()})
+        self.assertEqual([f for f in os.listdir(os.path.dirname(db)) if f.startswith("calls-")], [],
+                         "nothing was moved aside")
+
+
+if __name__ == "__main__":
+    unittest.main()
