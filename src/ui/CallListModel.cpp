@@ -102,15 +102,17 @@ QString CallListModel::happenedText(const CallRecord& record)
     case CallRecord::Progress::Ringing:
         return QStringLiteral("ringing");
     case CallRecord::Progress::Answered:
+    case CallRecord::Progress::Ended:
+        // An answered call ends with its talk time; one that ended without (the line went, the
+        // next call came) says only that.
         if (record.talkSeconds < 0)
-            return QStringLiteral("answered");
+            return record.progress == CallRecord::Progress::Answered ? QStringLiteral("answered")
+                                                                     : QStringLiteral("ended");
         return QStringLiteral("answered %1:%2")
             .arg(record.talkSeconds / 60)
             .arg(record.talkSeconds % 60, 2, 10, QLatin1Char('0'));
     case CallRecord::Progress::Missed:
         return QStringLiteral("missed");
-    case CallRecord::Progress::Ended:
-        return QStringLiteral("ended");
     }
     return {};
 }

@@ -76,12 +76,6 @@ CallerIdApp::CallerIdApp(CallerIdCore& core, std::unique_ptr<MessageBoxes> boxes
     connect(&m_core, &CallerIdCore::logWritingAgain, this, [this] { m_boxes->closeNotice(); });
     // Also what shows the tray's entry.
     connect(this, &CallerIdApp::callsWanted, this, &CallerIdApp::showCallsWindow);
-    connect(&m_core, &CallerIdCore::callHistoryProblem, this, [this](const QString& text) {
-        // Not in the middle of the write that failed, which may be a device event's.
-        QTimer::singleShot(0, this, [this, text] {
-            m_boxes->showNotice(noticeParent(), QString::fromUtf8(CallsWindow::kTitle), text);
-        });
-    });
 }
 
 CallerIdApp::~CallerIdApp()

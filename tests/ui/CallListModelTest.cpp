@@ -24,6 +24,8 @@ CallRecord call(const QString& number, const QString& name, Progress progress = 
     record.name = name;
     record.progress = progress;
     record.delivery = delivery;
+    record.deliveryDetail =
+        delivery == State::Sent ? QStringLiteral("OK") : QStringLiteral("Refused");
     record.seen = progress != Progress::Missed;
     return record;
 }
@@ -155,8 +157,9 @@ TEST(CallListModelTexts, SayWhatHappenedAndWhatTheWebApplicationDid)
         {Progress::Missed, -1, State::Failed, "Timed out", "missed", "\u2717 failed: timed out"},
         {Progress::Missed, -1, State::Failed, "TLS handshake failed", "missed",
          "\u2717 failed: TLS handshake failed"},
-        {Progress::Ended, 62, State::NotSent, "No web application host is set", "ended",
+        {Progress::Ended, 62, State::NotSent, "No web application host is set", "answered 1:02",
          "not sent: no web application host is set"},
+        {Progress::Ended, -1, State::NotSent, "No caller ID", "ended", "not sent: no caller ID"},
         {Progress::Missed, -1, State::Abandoned, "The program closed", "missed", "abandoned"},
     };
     for (const Case& c : cases) {
