@@ -22,30 +22,26 @@ CALLS_LINK = (40, 262)
 
 class Relay:
     """127.0.0.1:port passed on to the connector while up, refused while down: the connector
-    "goes away" and comes back with the same address and certificate."""
+    goes away and comes back with the same address and certificate."""
 
     def __init__(self, target_port):
         self.target = ("127.0.0.1", target_port)
-        self.listener = socket.create_server(("127.0.0.1", 0))
+        self.port, self.sockets = 0, []
+        self.up()
+
+    def up(self):
+        self.listener = socket.create_server(("127.0.0.1", self.port))
         self.port = self.listener.getsockname()[1]
-        self.connections = []
-        self._serve()
+        threading.Thread(target=self._accept, args=(self.listener,), daemon=True).start()
 
-    def _serve(self):
-        self.listener.settimeout(0.1)
-        self.running = True
-        self.thread = threading.Thread(target=self._accept, daemon=True)
-        self.thread.start()
-
-    def _accept(self):
-        while self.running:
+    def _accept(self, listener):
+        while True:
             try:
-                client, _ = self.listener.accept()
-            except socket.timeout:
-                continue
-            client.settimeout(None)
+                client, _ = listener.accept()
+            except OSError:
+                return  # down
             server = socket.create_connection(self.target)
-            self.connections += [client, server]
+            self.sockets += [client, server]
             for a, b in ((client, server), (server, client)):
                 threading.Thread(target=self._pump, args=(a, b), daemon=True).start()
 
@@ -56,29 +52,16 @@ class Relay:
                 sink.sendall(data)
         except OSError:
             pass
-        finally:
-            for s in (source, sink):
-                try:
-                    s.shutdown(socket.SHUT_RDWR)
-                except OSError:
-                    pass
 
     def down(self):
         """Refuses new connections and drops those kept open for reuse."""
-        self.running = False
-        self.thread.join()
-        self.listener.close()
-        for s in self.connections:
+        for s in [self.listener] + self.sockets:
             try:
                 s.shutdown(socket.SHUT_RDWR)
             except OSError:
                 pass
             s.close()
-        self.connections = []
-
-    def up(self):
-        self.listener = socket.create_server(("127.0.0.1", self.port))
-        self._serve()
+        self.sockets = []
 
 
 class CallsEndToEnd(unittest.TestCase):

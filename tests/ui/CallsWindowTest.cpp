@@ -36,31 +36,22 @@ CallRecord call(const QString& number, const QString& name, Progress progress, S
     return record;
 }
 
-class CallsWindowTest : public ::testing::Test
+class CallsWindowTest : public UiTest
 {
   protected:
     CallsWindowTest()
     {
         EXPECT_EQ(history.open(), QString());
-        sent = history.add(call("0111", "Jane, \"JD\" Doe", Progress::Answered, State::Sent, "OK"));
-        missed = history.add(call("0222", "Bob", Progress::Missed, State::Sent, "OK"));
+        history.add(call("0111", "Jane, \"JD\" Doe", Progress::Answered, State::Sent, "OK"));
+        history.add(call("0222", "Bob", Progress::Missed, State::Sent, "OK"));
         failed = history.add(call("0333", "Ann", Progress::Answered, State::Failed, "Timed out"));
-        window = std::make_unique<CallsWindow>(
-            history,
-            [this](CallRecord::Id id) {
-                sentAgain.append(id);
-                return true;
-            },
-            answers);
+        const auto sendAgain = [this](CallRecord::Id id) { return sentAgain.append(id), true; };
+        window = std::make_unique<CallsWindow>(history, sendAgain, answers);
         window->show();
     }
-
     template <typename Widget> Widget& control(const char* name)
     {
-        auto* widget = window->findChild<Widget*>(QLatin1String(name));
-        if (!widget)
-            throw std::logic_error(std::string("no control ") + name);
-        return *widget;
+        return UiTest::control<Widget>(*window, name);
     }
     QTableView& table() { return control<QTableView>("tblCalls"); }
     QStringList numbers()
@@ -70,13 +61,10 @@ class CallsWindowTest : public ::testing::Test
             shown.append(table().model()->index(row, CallListModel::Number).data().toString());
         return shown;
     }
-    void select(const QString& number) { table().selectRow(int(numbers().indexOf(number))); }
 
-    TempDir dir;
     CallHistory history{QString::fromStdString((dir / "calls.sqlite").string())};
-    CallRecord::Id sent = 0, missed = 0, failed = 0;
-    std::vector<ShownBox> shown;
-    RecordingMessageBoxes answers{shown};
+    CallRecord::Id failed = 0;
+    RecordingMessageBoxes answers{boxes};
     QList<CallRecord::Id> sentAgain;
     std::unique_ptr<CallsWindow> window;
 };
@@ -106,34 +94,28 @@ TEST_F(CallsWindowTest, FilterAndSearchNarrowTheTable)
 TEST_F(CallsWindowTest, SendAgainOnlyForAnUndeliveredCallAndOnlyWhenConfirmed)
 {
     QPushButton& button = control<QPushButton>("btnSendAgain");
-    select("0111");
+    table().selectRow(2); // 0111, delivered
     EXPECT_FALSE(button.isEnabled());
     QTest::keyClick(&table(), Qt::Key_Return);
-    EXPECT_TRUE(shown.empty());
+    EXPECT_TRUE(boxes.empty());
 
-    struct Case
-    {
-        bool yes;
-        bool byEnter;
-        QList<CallRecord::Id> sent;
-    };
-    const Case cases[] = {
-        {false, false, {}}, {false, true, {}}, {true, false, {failed}}, {true, true, {failed}}};
-    for (const Case& c : cases) {
-        shown.clear();
-        sentAgain.clear();
-        answers.yes = c.yes;
-        select("0333");
-        ASSERT_TRUE(button.isEnabled());
-        if (c.byEnter)
-            QTest::keyClick(&table(), Qt::Key_Enter);
-        else
-            QTest::mouseClick(&button, Qt::LeftButton);
-        ASSERT_EQ(shown.size(), 1u);
-        EXPECT_EQ(shown[0].kind, ShownBox::Question);
-        EXPECT_TRUE(shown[0].text.contains("0333 \u2014 Ann on line 3"))
-            << shown[0].text.toStdString();
-        EXPECT_EQ(sentAgain, c.sent) << c.yes << c.byEnter;
+    for (const bool yes : {false, true}) {
+        for (const bool byEnter : {false, true}) {
+            boxes.clear();
+            sentAgain.clear();
+            answers.yes = yes;
+            table().selectRow(0); // 0333, failed
+            ASSERT_TRUE(button.isEnabled());
+            if (byEnter)
+                QTest::keyClick(&table(), Qt::Key_Enter);
+            else
+                QTest::mouseClick(&button, Qt::LeftButton);
+            ASSERT_EQ(boxes.size(), 1u);
+            EXPECT_EQ(boxes[0].kind, ShownBox::Question);
+            EXPECT_TRUE(boxes[0].text.contains("0333 \u2014 Ann on line 3"));
+            EXPECT_EQ(sentAgain, yes ? QList<CallRecord::Id>{failed} : QList<CallRecord::Id>{})
+                << yes << byEnter;
+        }
     }
 
     // The outcome the core records shows in the row, which keeps its place.
@@ -168,14 +150,7 @@ TEST_F(CallsWindowTest, ExportsTheShownCallsAsQuotedUtf8Csv)
               "2026-12-09 15:30:05,3,+44 20 7946 0000,\"'=HYPERLINK(\"\"x\"\")\",missed,"
               "not sent: no web application host is set\r\n"
               "2026-12-09 15:30:05,3,0111,\"Jane, \"\"JD\"\" Doe\",answered 2:15,\u2713 sent\r\n");
-    EXPECT_TRUE(shown.empty());
-}
-
-TEST_F(CallsWindowTest, MarkAllSeenClearsTheMissedCount)
-{
-    EXPECT_EQ(history.unseenMissedCount(), 1);
-    QTest::mouseClick(&control<QPushButton>("btnMarkSeen"), Qt::LeftButton);
-    EXPECT_EQ(history.unseenMissedCount(), 0);
+    EXPECT_TRUE(boxes.empty());
 }
 
 class CallsFromTheAppTest : public UiTest
