@@ -24,6 +24,8 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
+#include <iterator>
+
 namespace {
 
 QString defaultChooser(QWidget* parent, const QString& suggested)
