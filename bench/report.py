@@ -39,6 +39,7 @@ def main():
     parser.add_argument("--connector", required=True)
     parser.add_argument("--burst", required=True)
     parser.add_argument("--calls", required=True)
+    parser.add_argument("--calls-window", required=True)
     parser.add_argument("--out", required=True)
     args = parser.parse_args()
 
@@ -100,6 +101,11 @@ def main():
         None, "<= 6")
 
     calls = load(args.calls)
+    bare, kept = (per_item_us(calls[n]) for n in ("BM_MissedCall_WithoutList", "BM_MissedCall_WithList"))
+    row("missed call on the event path, with its calls-list rows", kept, "us/call", bare, kept / bare,
+        f"<= without + 1 ms ({(bare + 1000) / bare:.2f})")
+
+    calls = load(args.calls_window)
     empty = per_item_us(calls["BM_OpenCallsWindow/0"]) / 1e3
     full = per_item_us(calls["BM_OpenCallsWindow/100000"]) / 1e3
     row("Calls window opened over 100,000 calls, first page shown", full, "ms", empty,

@@ -66,15 +66,15 @@ int main(int argc, char* argv[])
 
     // The calls list is a convenience: without it the program monitors and notifies as ever.
     // What is wrong with it is said once the windows are up, never as a reason not to start.
-    QObject::connect(&core, &CallerIdCore::callHistoryProblem, &app, [&app](const QString& text) {
+    const auto tellLater = [&app](const QString& text) {
         QTimer::singleShot(0, &app, [text] { report(QMessageBox::Warning, text); });
-    });
+    };
+    QObject::connect(&core, &CallerIdCore::callHistoryProblem, &app, tellLater);
     try {
         const auto file = UserFolders::programFolder() / "calls.sqlite";
         core.openCallHistory(QString::fromStdU16String(file.u16string()));
-    } catch (const UserFolderError& e) {
-        report(QMessageBox::Warning,
-               QStringLiteral("Calls are not kept: %1").arg(QString::fromLocal8Bit(e.what())));
+    } catch (const std::exception& e) {
+        tellLater(QStringLiteral("Calls are not kept: %1").arg(QString::fromLocal8Bit(e.what())));
     }
 
     try {

@@ -112,6 +112,31 @@ class CallsEndToEnd(unittest.TestCase):
         self.assertEqual([f for f in os.listdir(os.path.dirname(db)) if f.startswith("calls-")], [],
                          "nothing was moved aside")
 
+    def test_a_file_that_is_no_database_is_moved_aside_and_the_program_runs_on(self):
+        s = self.session
+        folder = os.path.join(s.env["XDG_STATE_HOME"], "tavix")
+        os.makedirs(folder, mode=0o700)
+        db = os.path.join(folder, "calls.sqlite")
+        with open(db, "wb") as f:
+            f.write(random.Random(5).randbytes(8192))
+        connector = Connector(s.root, body="Caller found")
+        self.addCleanup(connector.stop)
+        s.configure(username="till", password="s3cret", host=f"127.0.0.1:{connector.port}",
+                    cafile=connector.ca)
+        s.start()
+        s.wait_for_box()
+        s.sim("call", 2, "0123456789", "--name", "A Caller")
+        self.assertTrue(wait_until(lambda: rows(db)))
+        self.assertTrue(wait_until(lambda: len(connector.requests()) == 1))
+        self.assertEqual([(line, number) for line, number, _ in rows(db).values()],
+                         [(3, "0123456789")])
+        aside = [f for f in os.listdir(folder) if f.startswith("calls-") and f.endswith(".sqlite")]
+        self.assertEqual(len(aside), 1)
+        # Said once, with where the old file went; the box it is shown in does not keep the
+        # program from closing.
+        self.assertEqual(s.stderr().count("could not be used"), 1, s.stderr())
+        self.assertIn(aside[0], s.stderr())
+        self.assertEqual(s.close(), 0)
 
 if __name__ == "__main__":
     unittest.main()
