@@ -286,6 +286,21 @@ TEST_F(CallHistoryTest, WithoutAFolderTheHistoryStaysClosedAndDoesNothing)
     history.abandonPending();
 }
 
+TEST_F(CallHistoryTest, AWriteThatFailsIsSaidOnce)
+{
+    CallHistory history(qfile());
+    ASSERT_EQ(history.open(), "");
+    QSignalSpy failing(&history, &CallHistory::failing);
+    QSignalSpy added(&history, &CallHistory::added);
+    // Another program broke the file under it.
+    sql(file(), {"DROP TABLE calls"});
+    EXPECT_EQ(history.add(call("1", "", Progress::Ended, State::Sent)), 0);
+    EXPECT_EQ(history.add(call("2", "", Progress::Ended, State::Sent)), 0);
+    ASSERT_EQ(failing.count(), 1);
+    EXPECT_TRUE(failing[0][0].toString().contains("calls.sqlite"));
+    EXPECT_EQ(added.count(), 0);
+}
+
 #ifndef _WIN32
 TEST_F(CallHistoryTest, TheFileAndItsLogAreTheUsersOnly)
 {

@@ -116,6 +116,24 @@ TEST_F(CallerIdCoreCallsTest, TheWebApplicationsOutcomeReachesTheCall)
     }
 }
 
+TEST_F(CallerIdCoreCallsTest, WhatFollowsOnTheLineReachesTheCall)
+{
+    start(nullptr);
+    const CallRecord call = callerOnLine2();
+    for (const auto& [kind, lParam] : {std::pair{EV_LINE_STATE, int(LS_HOOK_OFF_PRA)},
+                                       {EV_TALK_TIME, 75},
+                                       {EV_LINE_STATE, int(LS_HOOK_ON_PRA)}}) {
+        // The same events on another line change nothing of this call.
+        core.deviceWindow()->post(WM_DEVICE_EVENT, 2 * 65536 + kind, lParam);
+        core.deviceWindow()->post(WM_DEVICE_EVENT, 65536 + kind, lParam);
+    }
+    core.deviceWindow()->deliverPosted();
+    const CallRecord ended = core.callHistory()->find(call.id);
+    EXPECT_EQ(ended.progress, CallRecord::Progress::Ended);
+    EXPECT_EQ(ended.talkSeconds, 75);
+    EXPECT_EQ(core.callHistory()->count(CallHistory::Filter::All, ""), 1);
+}
+
 TEST_F(CallerIdCoreCallsTest, SendAgainSendsTheCallerOnceMoreWithTheLoginOfNow)
 {
     HttpsServer failing({.status = 500});
