@@ -39,6 +39,7 @@ def main():
     parser.add_argument("--connector", required=True)
     parser.add_argument("--burst", required=True)
     parser.add_argument("--calls", required=True)
+    parser.add_argument("--calls-window", required=True)
     parser.add_argument("--out", required=True)
     args = parser.parse_args()
 
@@ -103,6 +104,18 @@ def main():
     bare, kept = (per_item_us(calls[n]) for n in ("BM_MissedCall_WithoutList", "BM_MissedCall_WithList"))
     row("missed call on the event path, with its calls-list rows", kept, "us/call", bare, kept / bare,
         f"<= without + 1 ms ({(bare + 1000) / bare:.2f})")
+
+    calls = load(args.calls_window)
+    empty = per_item_us(calls["BM_OpenCallsWindow/0"]) / 1e3
+    full = per_item_us(calls["BM_OpenCallsWindow/100000"]) / 1e3
+    row("Calls window opened over 100,000 calls, first page shown", full, "ms", empty,
+        full / empty, "< 200 ms")
+    shallow = per_item_us(calls["BM_FetchPage/0"])
+    deep = per_item_us(calls["BM_FetchPage/99000"])
+    row("Calls window: a page read 99,000 rows down", deep, "us/page", shallow, deep / shallow,
+        "~1.0 (keyset paging)")
+    row("Calls window: one page scrolled and drawn", per_item_us(calls["BM_ScrollStep"]) / 1e3,
+        "ms", None, None, "< 16 ms (a frame)")
 
     exits = exit_time.run(args.bin)
     row("exit after SIGTERM, three requests pending", exits[3] * 1e3, "ms", exits[0] * 1e3,

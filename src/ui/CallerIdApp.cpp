@@ -7,6 +7,7 @@
 #include "monitor/CallerIdCore.h"
 #include "notify/LoginStore.h"
 #include "ui/Artwork.h"
+#include "ui/CallsWindow.h"
 #include "ui/DiagnosticsWindow.h"
 #include "ui/MainWindow.h"
 #include "ui/MessageBoxes.h"
@@ -73,6 +74,8 @@ CallerIdApp::CallerIdApp(CallerIdCore& core, std::unique_ptr<MessageBoxes> boxes
     QApplication::setWindowIcon(applicationIcon());
     connect(&m_core, &CallerIdCore::logFailing, this, &CallerIdApp::logFailing);
     connect(&m_core, &CallerIdCore::logWritingAgain, this, [this] { m_boxes->closeNotice(); });
+    // Also what shows the tray's entry.
+    connect(this, &CallerIdApp::callsWanted, this, &CallerIdApp::showCallsWindow);
 }
 
 CallerIdApp::~CallerIdApp()
@@ -80,6 +83,7 @@ CallerIdApp::~CallerIdApp()
     // Windows still there when the owner goes (after the event loop has ended, or in a test)
     // refer to it, so they go first; their unload steps do not run again.
     delete m_settings.data();
+    delete m_calls.data();
     delete m_diagnostics.data();
     delete m_main.data();
 }
@@ -91,6 +95,8 @@ void CallerIdApp::start()
     form.raise();
     form.activateWindow();
     m_notifications.setEnabled(NotificationSetting::read(LoginStore()));
+    // Main may have been made before the calls list was opened.
+    watchCallHistory();
     // Where the desktop has no tray, nothing changes.
     if (QSystemTrayIcon::isSystemTrayAvailable())
         showTrayIcon();
@@ -149,6 +155,53 @@ void CallerIdApp::showSettingsDialog()
     m_settings->activateWindow();
 }
 
+void CallerIdApp::watchCallHistory()
+{
+    CallHistory* history = m_core.callHistory();
+    if (history != m_watched) {
+        if (m_watched)
+            disconnect(m_watched, nullptr, this, nullptr);
+        m_watched = history;
+        // One count of the stored calls, not a read of the list: start-up stays as quick.
+        if (history) {
+            connect(history, &CallHistory::added, this, &CallerIdApp::showMissedCalls);
+            connect(history, &CallHistory::changed, this, &CallerIdApp::showMissedCalls);
+            connect(history, &CallHistory::allSeen, this, &CallerIdApp::showMissedCalls);
+        }
+    }
+    showMissedCalls();
+}
+
+void CallerIdApp::showMissedCalls()
+{
+    if (MainWindow* main = mainWindow())
+        main->setMissedCalls(m_watched && m_watched->isOpen() ? m_watched->unseenMissedCount() : 0);
+}
+
+void CallerIdApp::showCallsWindow()
+{
+    watchCallHistory();
+    CallHistory* history = m_core.callHistory();
+    if (!history || !history->isOpen()) {
+        m_boxes->information(noticeParent(), QString::fromUtf8(CallsWindow::kTitle),
+                             QStringLiteral("There is no calls list: its file could not be opened "
+                                            "or made. The activity log has every call."));
+        return;
+    }
+    if (!m_calls) {
+        // Main's own, as the Settings dialog is: it goes when main closes.
+        m_calls = new CallsWindow(
+            *history, [this](CallRecord::Id id) { return m_core.sendAgain(id); }, *m_boxes,
+            mainWindow());
+        m_calls->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_calls->setWindowState(m_calls->windowState() & ~Qt::WindowMinimized);
+    m_calls->show();
+    m_calls->raise();
+    m_calls->activateWindow();
+    history->markAllSeen();
+}
+
 void CallerIdApp::showWindows()
 {
     // Once main has closed, the program is ending: nothing is made again.
@@ -172,9 +225,11 @@ MainWindow& CallerIdApp::ensureMainWindow()
     m_main = new MainWindow(m_core, *m_boxes);
     connect(m_main, &MainWindow::diagnosticsWanted, this, &CallerIdApp::showDiagnosticsWindow);
     connect(m_main, &MainWindow::settingsWanted, this, &CallerIdApp::showSettingsDialog);
+    connect(m_main, &MainWindow::callsWanted, this, &CallerIdApp::showCallsWindow);
     connect(m_main, &MainWindow::diagnosticsUnloadWanted, this,
             &CallerIdApp::unloadDiagnosticsWindow);
     m_main->load();
+    watchCallHistory();
     return *m_main;
 }
 
@@ -214,6 +269,8 @@ void CallerIdApp::closeMainWindow()
     // Made while main was away, the dialog is nobody's child: it would keep the program open.
     if (m_settings && !m_settings->parent())
         m_settings->close();
+    if (m_calls && !m_calls->parent())
+        m_calls->close();
     if (m_main)
         m_main->close();
     // Form1 goes too wherever main's unload step left it open: unloaded inside a box's loop, or
@@ -287,4 +344,9 @@ DiagnosticsWindow* CallerIdApp::diagnosticsWindow() const
 SettingsDialog* CallerIdApp::settingsDialog() const
 {
     return m_settings.data();
+}
+
+CallsWindow* CallerIdApp::callsWindow() const
+{
+    return m_calls.data();
 }

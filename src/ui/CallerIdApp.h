@@ -7,6 +7,8 @@
 #include "ui/DesktopNotifier.h"
 #include "ui/MessageBoxes.h"
 
+#include "monitor/CallHistory.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -14,6 +16,7 @@
 #include <memory>
 
 class CallerIdCore;
+class CallsWindow;
 class DiagnosticsWindow;
 class MainWindow;
 class SettingsDialog;
@@ -58,11 +61,15 @@ class CallerIdApp : public QObject
     void showSettingsDialog();
     // Main, and Form1 in front of it, while they are loaded: brought back from wherever they are.
     void showWindows();
+    // The Calls window, made (and the history read) only when first asked for; one at a time,
+    // in front. Opening it marks the missed calls seen.
+    void showCallsWindow();
 
     // Null when the window does not exist or has been unloaded.
     MainWindow* mainWindow() const;
     DiagnosticsWindow* diagnosticsWindow() const;
     SettingsDialog* settingsDialog() const;
+    CallsWindow* callsWindow() const;
     // Null where the desktop has no tray.
     TrayIcon* trayIcon() const { return m_tray.get(); }
     CallNotifications& callNotifications() { return m_notifications; }
@@ -84,6 +91,9 @@ class CallerIdApp : public QObject
   private:
     void showDiagnosticsWindow();
     void showCallsEntry();
+    // Keeps main's calls link telling the missed calls not yet seen.
+    void watchCallHistory();
+    void showMissedCalls();
     void logFailing(const QString& reason);
     QWidget* noticeParent() const;
 
@@ -92,6 +102,8 @@ class CallerIdApp : public QObject
     QPointer<MainWindow> m_main;
     QPointer<DiagnosticsWindow> m_diagnostics;
     QPointer<SettingsDialog> m_settings;
+    QPointer<CallsWindow> m_calls;
+    QPointer<CallHistory> m_watched;
     LogonStart m_logonStart;
     std::unique_ptr<DesktopNotifier> m_notifier;
     CallNotifications m_notifications;

@@ -18,6 +18,12 @@ void MessageBoxes::warning(QWidget* parent, const QString& title, const QString&
     QMessageBox::warning(parent, title, text, QMessageBox::Ok);
 }
 
+bool MessageBoxes::question(QWidget* parent, const QString& title, const QString& text)
+{
+    return QMessageBox::question(parent, title, text, QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
+}
+
 void MessageBoxes::showNotice(QWidget* parent, const QString& title, const QString& text)
 {
     closeNotice();

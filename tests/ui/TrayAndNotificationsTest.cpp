@@ -19,7 +19,7 @@ class TrayAndNotificationsTest : public UiTest
     }
 };
 
-TEST_F(TrayAndNotificationsTest, TheMenuShowsTheWindowsTheCallsWhileTakenAndTheSettings)
+TEST_F(TrayAndNotificationsTest, TheMenuShowsTheWindowsTheCallsAndTheSettings)
 {
     startProgram();
     app->showTrayIcon();
@@ -28,14 +28,14 @@ TEST_F(TrayAndNotificationsTest, TheMenuShowsTheWindowsTheCallsWhileTakenAndTheS
         texts << action->text();
     EXPECT_EQ(texts, QStringList({"Show the windows", QStringLiteral("Calls\u2026"),
                                   QStringLiteral("Settings\u2026"), "", "Quit"}));
-    EXPECT_FALSE(entry("actCalls").isVisible());
+    // The app takes Calls… itself: without a calls list, a box says there is none.
+    EXPECT_TRUE(entry("actCalls").isVisible());
     int wanted = 0;
-    const auto taken = QObject::connect(app.get(), &CallerIdApp::callsWanted, [&] { ++wanted; });
-    EXPECT_TRUE(QTest::qWaitFor([&] { return entry("actCalls").isVisible(); }));
+    QObject::connect(app.get(), &CallerIdApp::callsWanted, [&] { ++wanted; });
     entry("actCalls").trigger();
     EXPECT_EQ(wanted, 1);
-    QObject::disconnect(taken);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !entry("actCalls").isVisible(); }));
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].title, QStringLiteral("Tavix CallerID \u2014 Calls"));
 
     entry("actSettings").trigger();
     EXPECT_TRUE(app->settingsDialog()->isVisible());

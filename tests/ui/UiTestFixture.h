@@ -31,7 +31,7 @@
 
 struct ShownBox
 {
-    enum Kind { Information, Warning, Notice } kind;
+    enum Kind { Information, Warning, Notice, Question } kind;
     QString title;
     QString text;
 };
@@ -49,6 +49,12 @@ class RecordingMessageBoxes : public MessageBoxes
     {
         m_shown.push_back({ShownBox::Warning, title, text});
     }
+    // Answered with `yes`.
+    bool question(QWidget*, const QString& title, const QString& text) override
+    {
+        m_shown.push_back({ShownBox::Question, title, text});
+        return yes;
+    }
     void showNotice(QWidget*, const QString& title, const QString& text) override
     {
         m_shown.push_back({ShownBox::Notice, title, text});
@@ -56,6 +62,7 @@ class RecordingMessageBoxes : public MessageBoxes
     void closeNotice() override { ++noticesClosed; }
 
     int noticesClosed = 0;
+    bool yes = true;
 
   private:
     std::vector<ShownBox>& m_shown;
@@ -105,7 +112,9 @@ class UiTest : public ::testing::Test
         device = std::make_unique<DeviceLibrary>(resolve);
         core = std::make_unique<CallerIdCore>(*device, log);
         log.setObserver(core.get());
-        app = std::make_unique<CallerIdApp>(*core, std::make_unique<RecordingMessageBoxes>(boxes),
+        auto recording = std::make_unique<RecordingMessageBoxes>(boxes);
+        answers = recording.get();
+        app = std::make_unique<CallerIdApp>(*core, std::move(recording),
                                             std::make_unique<RecordingNotifier>(notices));
         app->setLogonStart(logonStart());
         return *app;
@@ -185,6 +194,8 @@ class UiTest : public ::testing::Test
     DeviceLibrary::Resolver resolve = recorder.resolver();
     ActivityLog log{dir / "tavix.log", [] { return TimeOfDay{12, 34, 56}; }};
     std::vector<ShownBox> boxes;
+    // The app's boxes: how its questions are answered.
+    RecordingMessageBoxes* answers = nullptr;
     std::vector<ShownNotice> notices;
     std::unique_ptr<DeviceLibrary> device;
     std::unique_ptr<CallerIdCore> core;
