@@ -30,12 +30,20 @@ fs::path freshFolder()
     return pattern;
 }
 
+// The history files made so far, by size, in a folder of their own. Closed and removed by main()
+// while Qt's SQL module is still there to close them.
+struct Histories
+{
+    fs::path folder = freshFolder();
+    std::map<int, std::unique_ptr<CallHistory>> made;
+};
+Histories* histories = nullptr;
+
 // A history file of `calls` calls, a minute apart, ending now; made once per size.
 CallHistory& history(int calls)
 {
-    static std::map<int, std::unique_ptr<CallHistory>> made;
-    static const fs::path folder = freshFolder();
-    auto& slot = made[calls];
+    const fs::path& folder = histories->folder;
+    auto& slot = histories->made[calls];
     if (slot)
         return *slot;
     const QString file =
@@ -123,8 +131,12 @@ BENCHMARK(BM_ScrollStep)->Unit(benchmark::kMillisecond)->UseRealTime();
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    Histories made;
+    histories = &made;
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    made.made.clear();
+    fs::remove_all(made.folder);
     return 0;
 }
