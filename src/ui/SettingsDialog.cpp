@@ -13,7 +13,7 @@
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QFileDialog>
-#include <QFormLayout>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -62,8 +62,9 @@ QGroupBox* SettingsDialog::createWebApplicationSection()
     auto* group = new QGroupBox(QStringLiteral("Web application"), this);
     group->setObjectName(QStringLiteral("grpWebApplication"));
     auto* layout = new QVBoxLayout(group);
-    auto* form = new QFormLayout;
-    form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    // Labels left, fields taking the width (the Windows Qt build has no QFormLayout).
+    auto* form = new QGridLayout;
+    form->setColumnStretch(1, 1);
     layout->addLayout(form);
 
     LoginStore store;
@@ -84,7 +85,12 @@ QGroupBox* SettingsDialog::createWebApplicationSection()
     m_host->setPlaceholderText(m_defaultHost.isEmpty()
                                    ? QStringLiteral("for example pos.myshop.example:8443")
                                    : m_defaultHost + QStringLiteral(" (the default)"));
-    form->addRow(QStringLiteral("&Host (optionally :port):"), m_host);
+    // Wide enough for a host name with its port.
+    m_host->setMinimumWidth(m_host->fontMetrics().horizontalAdvance(QLatin1Char('x')) * 32);
+    auto* hostLabel = new QLabel(QStringLiteral("&Host (optionally :port):"), group);
+    hostLabel->setBuddy(m_host);
+    form->addWidget(hostLabel, 0, 0);
+    form->addWidget(m_host, 0, 1);
 
     if (!everyones.isEmpty()) {
         auto* note = new QLabel(
@@ -123,7 +129,8 @@ QGroupBox* SettingsDialog::createWebApplicationSection()
         auto* label =
             new QLabel(QStringLiteral("Extra certificate &authorities (PEM file):"), group);
         label->setBuddy(m_caFile);
-        form->addRow(label, row);
+        form->addWidget(label, 1, 0);
+        form->addLayout(row, 1, 1);
     }
 
     auto* checkRow = new QHBoxLayout;
