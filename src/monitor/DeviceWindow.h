@@ -21,7 +21,8 @@ class DeviceWindow
 {
   public:
     // nativeWindow: on Windows the window whose procedure is replaced (its native handle as a
-    // number, as QWidget::winId() gives it); 0 makes a hidden window of the object's own.
+    // number, as QWidget::winId() gives it); 0, or an id that is no window (as Qt's offscreen
+    // platform gives), makes a hidden window of the object's own.
     // Elsewhere it is not used.
     explicit DeviceWindow(std::uintptr_t nativeWindow = 0);
     ~DeviceWindow();

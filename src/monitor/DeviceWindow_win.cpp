@@ -71,7 +71,9 @@ struct DeviceWindow::Impl
 DeviceWindow::DeviceWindow(std::uintptr_t nativeWindow) : d(std::make_unique<Impl>())
 {
     d->window = reinterpret_cast<HWND>(nativeWindow);
-    if (!d->window) {
+    // A platform without native windows (Qt's offscreen one) gives ids that are no windows:
+    // the device then posts to a window of our own, as without a window at all.
+    if (!d->window || !IsWindow(d->window)) {
         d->window = makeOwnWindow();
         d->own = true;
     }

@@ -178,8 +178,11 @@ TEST_F(SettingsDialogTest, ANewcomerSetsTheHostChecksItAndTheNextCallerGoesThere
                    std::count(texts.begin(), texts.end(), "from the old host") == 1;
         },
         30000));
-    ASSERT_EQ(server.requests().size(), 1u);
-    EXPECT_EQ(server.requests().back().value("caller"), "222");
+    // Beside the check's own HEAD / on Windows, the caller alone.
+    std::vector<HttpsServer::Request> callers = server.requests();
+    std::erase_if(callers, [](const HttpsServer::Request& r) { return r.method == "HEAD"; });
+    ASSERT_EQ(callers.size(), 1u);
+    EXPECT_EQ(callers.back().value("caller"), "222");
     EXPECT_EQ(slow.requests().size(), 1u);
     EXPECT_TRUE(boxes.empty());
 }
