@@ -156,9 +156,119 @@ std::string namesOf(PCCERT_CONTEXT certificate)
     return narrowed(name);
 }
 
-// Which step failed, in words, from WinHTTP's error and what its callbacks told.
-std::string problemOf(DWORD failure, const Probe& probe, const std::string& host,
-                      const std::string& port, const std::string& where,
+// An error of the handshake or of the certificate: the diagnosis may tell which fault it was.
+bool isSecureError(DWORD failure)
+{
+    switch (failure) {
+    case ERROR_WINHTTP_SECURE_CHANNEL_ERROR:
+    case ERROR_WINHTTP_SECURE_FAILURE:
+    case ERROR_WINHTTP_SECURE_CERT_DATE_INVALID:
+    case ERROR_WINHTTP_SECURE_CERT_CN_INVALID:
+    case ERROR_WINHTTP_CLIENT_AUTH_CERT_NEEDED:
+    case ERROR_WINHTTP_SECURE_INVALID_CA:
+    case ERROR_WINHTTP_SECURE_INVALID_CERT:
+    case ERROR_WINHTTP_SECURE_CERT_REVOKED:
+    case ERROR_WINHTTP_SECURE_CERT_REV_FAILED:
+    case ERROR_WINHTTP_SECURE_CERT_WRONG_USAGE:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The fault an error code names by itself, as WINHTTP_CALLBACK_STATUS_FLAG_* bits.
+DWORD faultsOfError(DWORD failure)
+{
+    switch (failure) {
+    case ERROR_WINHTTP_SECURE_CERT_DATE_INVALID:
+        return WINHTTP_CALLBACK_STATUS_FLAG_CERT_DATE_INVALID;
+    case ERROR_WINHTTP_SECURE_CERT_CN_INVALID:
+        return WINHTTP_CALLBACK_STATUS_FLAG_CERT_CN_INVALID;
+    case ERROR_WINHTTP_SECURE_INVALID_CA:
+        return WINHTTP_CALLBACK_STATUS_FLAG_INVALID_CA;
+    case ERROR_WINHTTP_SECURE_CERT_REVOKED:
+        return WINHTTP_CALLBACK_STATUS_FLAG_CERT_REVOKED;
+    case ERROR_WINHTTP_SECURE_CERT_REV_FAILED:
+        return WINHTTP_CALLBACK_STATUS_FLAG_CERT_REV_FAILED;
+    default:
+        return 0;
+    }
+}
+
+// What is wrong with the server's certificate, as WINHTTP_CALLBACK_STATUS_FLAG_* bits, judged
+// with crypt32 as WinHTTP judges it: Wine's WinHTTP reports no such bits.
+DWORD faultsOfCertificate(PCCERT_CONTEXT certificate, const std::wstring& host)
+{
+    DWORD faults = 0;
+    if (CertVerifyTimeValidity(nullptr, certificate->pCertInfo) != 0)
+        faults |= WINHTTP_CALLBACK_STATUS_FLAG_CERT_DATE_INVALID;
+    CERT_CHAIN_PARA chainPara{};
+    chainPara.cbSize = sizeof chainPara;
+    PCCERT_CHAIN_CONTEXT chain = nullptr;
+    if (!CertGetCertificateChain(nullptr, certificate, nullptr, certificate->hCertStore, &chainPara,
+                                 0, nullptr, &chain) ||
+        !chain)
+        return faults;
+    const DWORD trust = chain->TrustStatus.dwErrorStatus;
+    if (trust & (CERT_TRUST_IS_UNTRUSTED_ROOT | CERT_TRUST_IS_PARTIAL_CHAIN))
+        faults |= WINHTTP_CALLBACK_STATUS_FLAG_INVALID_CA;
+    if (trust & CERT_TRUST_IS_REVOKED)
+        faults |= WINHTTP_CALLBACK_STATUS_FLAG_CERT_REVOKED;
+    // The name alone: the other faults are ignored by this policy check.
+    std::wstring serverName = host;
+    SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl{};
+    ssl.cbSize = sizeof ssl;
+    ssl.dwAuthType = AUTHTYPE_SERVER;
+    ssl.fdwChecks = SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_DATE_INVALID |
+                    SECURITY_FLAG_IGNORE_CERT_WRONG_USAGE;
+    ssl.pwszServerName = serverName.data();
+    CERT_CHAIN_POLICY_PARA policy{};
+    policy.cbSize = sizeof policy;
+    policy.dwFlags = CERT_CHAIN_POLICY_IGNORE_ALL_NOT_TIME_VALID_FLAGS |
+                     CERT_CHAIN_POLICY_ALLOW_UNKNOWN_CA_FLAG |
+                     CERT_CHAIN_POLICY_IGNORE_WRONG_USAGE_FLAG;
+    policy.pvExtraPolicyPara = &ssl;
+    CERT_CHAIN_POLICY_STATUS status{};
+    status.cbSize = sizeof status;
+    if (CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policy, &status) &&
+        status.dwError == static_cast<DWORD>(CERT_E_CN_NO_MATCH))
+        faults |= WINHTTP_CALLBACK_STATUS_FLAG_CERT_CN_INVALID;
+    CertFreeCertificateChain(chain);
+    return faults;
+}
+
+// The certificate's fault in words, from `faults` (WINHTTP_CALLBACK_STATUS_FLAG_*).
+std::string certificateProblem(DWORD failure, DWORD faults, PCCERT_CONTEXT certificate,
+                               const std::string& host)
+{
+    if (faults & WINHTTP_CALLBACK_STATUS_FLAG_INVALID_CA)
+        return "the certificate's authority is not trusted: add it with the Windows certificate "
+               "store (install the certificate of the authority that issued " +
+               (certificate ? nameText(&certificate->pCertInfo->Issuer) : std::string("it")) +
+               " under Trusted Root Certification Authorities).";
+    if ((faults & WINHTTP_CALLBACK_STATUS_FLAG_CERT_DATE_INVALID) && certificate) {
+        FILETIME now{};
+        GetSystemTimeAsFileTime(&now);
+        if (CompareFileTime(&certificate->pCertInfo->NotAfter, &now) < 0)
+            return "the certificate expired on " + timeText(certificate->pCertInfo->NotAfter) + ".";
+        return "the certificate is valid only from " + timeText(certificate->pCertInfo->NotBefore) +
+               " (is this computer's clock right?).";
+    }
+    if (faults & WINHTTP_CALLBACK_STATUS_FLAG_CERT_CN_INVALID)
+        return "the certificate is for " +
+               (certificate ? namesOf(certificate) : std::string("another name")) + ", not for " +
+               host + ".";
+    if (faults & WINHTTP_CALLBACK_STATUS_FLAG_CERT_REVOKED)
+        return "the certificate was revoked by its authority.";
+    if (faults & WINHTTP_CALLBACK_STATUS_FLAG_CERT_REV_FAILED)
+        return "whether the certificate was revoked could not be checked.";
+    return "the certificate was not accepted: " + describe(failure) + ".";
+}
+
+// Which step failed, in words, from WinHTTP's error, what its callbacks told and the
+// certificate's faults (WINHTTP_CALLBACK_STATUS_FLAG_*).
+std::string problemOf(DWORD failure, DWORD faults, PCCERT_CONTEXT certificate, const Probe& probe,
+                      const std::string& host, const std::string& port, const std::string& where,
                       std::chrono::milliseconds timeout)
 {
     if (probe.timedOut || failure == ERROR_WINHTTP_TIMEOUT) {
@@ -172,6 +282,8 @@ std::string problemOf(DWORD failure, const Probe& probe, const std::string& host
         return "the name " + host + " could not be looked up within " + timeoutInWords(timeout) +
                ".";
     }
+    if (faults)
+        return certificateProblem(failure, faults, certificate, host);
     switch (failure) {
     case ERROR_WINHTTP_NAME_NOT_RESOLVED:
         return "the name " + host + " was not found.";
@@ -179,89 +291,48 @@ std::string problemOf(DWORD failure, const Probe& probe, const std::string& host
         return "nothing is listening on port " + port + " of " + host +
                " (the connection was refused or not answered).";
     case ERROR_WINHTTP_SECURE_FAILURE:
-        break;
+        return certificateProblem(failure, 0, certificate, host);
     default:
         if (probe.connected)
             return where + " did not complete a secure (TLS) connection: " + describe(failure) +
                    ".";
         return describe(failure) + ".";
     }
-    const DWORD flags = probe.secureFailure;
-    PCCERT_CONTEXT certificate = probe.certificate;
-    if (flags & WINHTTP_CALLBACK_STATUS_FLAG_INVALID_CA)
-        return "the certificate's authority is not trusted: add it with the Windows certificate "
-               "store (install the certificate of the authority that issued " +
-               (certificate ? nameText(&certificate->pCertInfo->Issuer) : std::string("it")) +
-               " under Trusted Root Certification Authorities).";
-    if ((flags & WINHTTP_CALLBACK_STATUS_FLAG_CERT_DATE_INVALID) && certificate) {
-        FILETIME now{};
-        GetSystemTimeAsFileTime(&now);
-        if (CompareFileTime(&certificate->pCertInfo->NotAfter, &now) < 0)
-            return "the certificate expired on " + timeText(certificate->pCertInfo->NotAfter) + ".";
-        return "the certificate is valid only from " + timeText(certificate->pCertInfo->NotBefore) +
-               " (is this computer's clock right?).";
-    }
-    if (flags & WINHTTP_CALLBACK_STATUS_FLAG_CERT_CN_INVALID)
-        return "the certificate is for " +
-               (certificate ? namesOf(certificate) : std::string("another name")) + ", not for " +
-               host + ".";
-    if (flags & WINHTTP_CALLBACK_STATUS_FLAG_CERT_REVOKED)
-        return "the certificate was revoked by its authority.";
-    if (flags & WINHTTP_CALLBACK_STATUS_FLAG_CERT_REV_FAILED)
-        return "whether the certificate was revoked could not be checked.";
-    return "the certificate was not accepted: " + describe(failure) + ".";
 }
 
-} // namespace
-
-const bool kUsesCertificateStore = true;
-
-std::string authorityFileProblem(const std::string&)
+// How a HEAD "/" request went: whether WinHTTP opened it, and its error (0: sent).
+struct Sent
 {
-    return {};
-}
+    bool opened = false;
+    DWORD failure = 0;
+};
 
-ConnectionReport probeConnection(const ConnectorHost& target, const std::string& caFile,
-                                 std::chrono::milliseconds timeout, CancelSignal& cancel)
+// Sends HEAD "/" on a new request of `connection` with `securityFlags`, ended at `timeout` or on
+// a cancel; `probe` keeps what the callbacks told and the server's certificate.
+Sent sendHead(HINTERNET connection, DWORD securityFlags, std::chrono::milliseconds timeout,
+              CancelSignal& cancel, Probe& probe)
 {
-    // Windows trusts its certificate store; there is no file of extra authorities.
-    (void)caFile;
-    ConnectionReport report;
-    const std::wstring url =
-        widened(target.url(QStringLiteral("/"), {}).toString(QUrl::FullyEncoded).toStdString());
-    URL_COMPONENTS parts{};
-    parts.dwStructSize = sizeof parts;
-    parts.dwHostNameLength = static_cast<DWORD>(-1);
-    parts.dwUrlPathLength = static_cast<DWORD>(-1);
-    if (!WinHttpCrackUrl(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts)) {
-        report.problem = "the address is not a valid URL: " + describe(GetLastError()) + ".";
-        return report;
-    }
-    const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
-    const std::string hostText = target.host().toStdString();
-    const std::string port = std::to_string(parts.nPort);
-
-    const Internet session(WinHttpOpen(L"TavixCallerID", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
-                                       WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
-    const Internet connection(session ? WinHttpConnect(session.get(), host.c_str(), parts.nPort, 0)
-                                      : nullptr);
-    Probe probe;
     // HEAD "/": WinHTTP shows the certificate only to a request, and this one is never the
     // connector's page.
-    probe.request =
-        connection
-            ? WinHttpOpenRequest(connection.get(), L"HEAD", L"/", nullptr, WINHTTP_NO_REFERER,
-                                 WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_SECURE)
-            : nullptr;
+    probe.request = WinHttpOpenRequest(connection, L"HEAD", L"/", nullptr, WINHTTP_NO_REFERER,
+                                       WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_SECURE);
     if (!probe.request) {
-        report.problem = "WinHTTP could not be set up: " + describe(GetLastError()) + ".";
         probe.closed = true;
-        return report;
+        return {false, GetLastError()};
+    }
+    if (securityFlags && !WinHttpSetOption(probe.request, WINHTTP_OPTION_SECURITY_FLAGS,
+                                           &securityFlags, sizeof securityFlags)) {
+        const DWORD failure = GetLastError();
+        probe.close();
+        return {true, failure};
     }
     const int timeoutMs = static_cast<int>(timeout.count());
     DWORD neverRedirect = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
     WinHttpSetOption(probe.request, WINHTTP_OPTION_REDIRECT_POLICY, &neverRedirect,
                      sizeof neverRedirect);
+    // No Windows login is offered to the server, least of all to one not verified.
+    DWORD noLogin = WINHTTP_AUTOLOGON_SECURITY_LEVEL_HIGH;
+    WinHttpSetOption(probe.request, WINHTTP_OPTION_AUTOLOGON_POLICY, &noLogin, sizeof noLogin);
     WinHttpSetTimeouts(probe.request, timeoutMs, timeoutMs, timeoutMs, timeoutMs);
     WinHttpSetStatusCallback(
         probe.request, &Probe::status,
@@ -286,24 +357,101 @@ ConnectionReport probeConnection(const ConnectorHost& target, const std::string&
         DeleteTimerQueueTimer(nullptr, timer, INVALID_HANDLE_VALUE);
     cancel.setWaker({});
     probe.close();
+    return {true, failure};
+}
+
+} // namespace
+
+const bool kUsesCertificateStore = true;
+
+std::string authorityFileProblem(const std::string&)
+{
+    return {};
+}
+
+ConnectionReport probeConnection(const ConnectorHost& target, const std::string& caFile,
+                                 std::chrono::milliseconds timeout, CancelSignal& cancel)
+{
+    // Windows trusts its certificate store; there is no file of extra authorities.
+    (void)caFile;
+    const auto started = std::chrono::steady_clock::now();
+    ConnectionReport report;
+    const std::wstring url =
+        widened(target.url(QStringLiteral("/"), {}).toString(QUrl::FullyEncoded).toStdString());
+    URL_COMPONENTS parts{};
+    parts.dwStructSize = sizeof parts;
+    parts.dwHostNameLength = static_cast<DWORD>(-1);
+    parts.dwUrlPathLength = static_cast<DWORD>(-1);
+    if (!WinHttpCrackUrl(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts)) {
+        report.problem = "the address is not a valid URL: " + describe(GetLastError()) + ".";
+        return report;
+    }
+    const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
+    const std::string hostText = target.host().toStdString();
+    const std::string port = std::to_string(parts.nPort);
+
+    const Internet session(WinHttpOpen(L"TavixCallerID", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
+                                       WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+    const Internet connection(session ? WinHttpConnect(session.get(), host.c_str(), parts.nPort, 0)
+                                      : nullptr);
+    if (!connection) {
+        report.problem = "WinHTTP could not be set up: " + describe(GetLastError()) + ".";
+        return report;
+    }
+    Probe probe;
+    const Sent sent = sendHead(connection.get(), 0, timeout, cancel, probe);
+    if (!sent.opened) {
+        report.problem = "WinHTTP could not be set up: " + describe(sent.failure) + ".";
+        return report;
+    }
     if (cancel.cancelled()) {
         report.problem = "the check was cancelled.";
         return report;
     }
 
-    std::lock_guard lock(probe.mutex);
+    // Where the handshake failed, the same HEAD "/" once more, ignoring the certificate's
+    // faults, shows the certificate for its faults to be told; it is for the diagnosis only.
+    Probe diagnosis;
+    DWORD faults = 0;
+    bool timedOut = false;
+    {
+        std::lock_guard lock(probe.mutex);
+        faults = probe.secureFailure;
+        timedOut = probe.timedOut;
+    }
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        timeout - (std::chrono::steady_clock::now() - started));
+    if (isSecureError(sent.failure) && !timedOut && left.count() > 0) {
+        const DWORD ignoring = SECURITY_FLAG_IGNORE_UNKNOWN_CA |
+                               SECURITY_FLAG_IGNORE_CERT_DATE_INVALID |
+                               SECURITY_FLAG_IGNORE_CERT_CN_INVALID;
+        const Sent retried = sendHead(connection.get(), ignoring, left, cancel, diagnosis);
+        if (cancel.cancelled()) {
+            report.problem = "the check was cancelled.";
+            return report;
+        }
+        std::lock_guard lock(diagnosis.mutex);
+        if (retried.opened && retried.failure == 0 && diagnosis.certificate)
+            faults |= faultsOfCertificate(diagnosis.certificate, host);
+    }
+    if (!faults)
+        faults = faultsOfError(sent.failure);
+
+    std::scoped_lock lock(probe.mutex, diagnosis.mutex);
+    const PCCERT_CONTEXT certificate =
+        probe.certificate ? probe.certificate : diagnosis.certificate;
     if (probe.connected)
         report.address = (probe.address.empty() ? hostText : probe.address) + " port " + port;
-    if (probe.certificate) {
-        report.subject = nameText(&probe.certificate->pCertInfo->Subject);
-        report.names = namesOf(probe.certificate);
-        report.issuer = nameText(&probe.certificate->pCertInfo->Issuer);
-        report.expiry = timeText(probe.certificate->pCertInfo->NotAfter);
+    if (certificate) {
+        report.subject = nameText(&certificate->pCertInfo->Subject);
+        report.names = namesOf(certificate);
+        report.issuer = nameText(&certificate->pCertInfo->Issuer);
+        report.expiry = timeText(certificate->pCertInfo->NotAfter);
     }
-    report.ok = failure == 0;
+    report.ok = sent.failure == 0;
     if (!report.ok)
         report.problem = problemOf(
-            failure, probe, hostText, port,
+            sent.failure, faults, certificate, probe, hostText, port,
             report.address.empty() ? hostText + " port " + port : report.address, timeout);
     return report;
 }

@@ -1,5 +1,6 @@
 // Tavix CallerID tests: Settings' connection check against local servers, one per fault.
 #include "HttpsServer.h"
+#include "TestPlatform.h"
 #include "notify/ConnectionCheck.h"
 
 #include <gtest/gtest.h>
@@ -39,7 +40,7 @@ TEST(ConnectionCheck, TellsWhatItFoundOrWhichStepFailedAndNeverAsksForThePage)
         {"right", HttpsServer::Options{}, "%",
          "The connection works: 127.0.0.1 port % was reached"},
         {"wrong name", HttpsServer::Options{.otherName = true}, "%",
-         "the certificate is for other.example, not for 127.0.0.1."},
+         "the certificate is for other.example, not for " + TestPlatform::loopbackName() + "."},
         {"expired", HttpsServer::Options{.expired = true}, "%", "the certificate expired on 20"},
         {"untrusted", HttpsServer::Options{.untrusted = true}, "%",
          "the certificate's authority is not trusted: add it with "},
@@ -47,7 +48,8 @@ TEST(ConnectionCheck, TellsWhatItFoundOrWhichStepFailedAndNeverAsksForThePage)
          "127.0.0.1 port % accepted the connection but did not complete a secure (TLS) "
          "connection within 1.5 seconds."},
         {"refused", std::nullopt, refused,
-         "nothing is listening on port " + refused.substr(refused.find(':') + 1) + " of 127.0.0.1"},
+         "nothing is listening on port " + refused.substr(refused.find(':') + 1) + " of " +
+             TestPlatform::loopbackName()},
         {"unknown name", std::nullopt, "pos.myshop.invalid",
          "the name pos.myshop.invalid was not found."},
         {"not a host", std::nullopt, "till@127.0.0.1/connector.php",
