@@ -29,7 +29,7 @@ std::filesystem::path programFolder();
 // when it comes to programFolder() and that fails.
 std::filesystem::path runtimeFolder();
 
-#ifndef _WIN32
+// Linux only (Windows keeps settings in the registry and the lock in runtimeFolder()):
 // Where the settings file lives: $XDG_CONFIG_HOME, else .config in the same home folder as
 // stateHome()'s. Only absolute paths count. Throws UserFolderError when there is none.
 std::filesystem::path configHome();
@@ -38,6 +38,5 @@ std::filesystem::path configHome();
 // /run/user/<uid> when it is the user's own private folder, else .local/state/tavix in the home
 // folder from the user database (made private), else programFolder(). Throws UserFolderError.
 std::filesystem::path lockFolder();
-#endif
 
 } // namespace UserFolders
