@@ -66,14 +66,18 @@ class CallsEndToEnd(unittest.TestCase):
         watcher.start()
 
         # Killed at a moment of its own, wherever the program is in its events: the calls
-        # ring every 8 ms on four lines, and the next caller ID is on its way.
+        # ring every 8 ms on four lines, and the next caller ID is on its way. The moment is
+        # counted in calls played, not in seconds, so that it falls inside the burst however
+        # fast the machine is.
         def kill():
             os.kill(s.program.pid, signal.SIGKILL)
             stop.set()
-        killer = threading.Timer(random.uniform(1.0, 2.0), kill)
-        killer.start()
+        killer = threading.Timer(random.uniform(0.0, 0.05), kill)
+        kill_at = random.randint(CALLS // 5, CALLS * 3 // 5)
         played = {}
         for i in range(CALLS):
+            if i == kill_at:
+                killer.start()
             line, number = i % 4, f"0555{i:04d}"
             # The caller ID 4 ms after the first ring, well before the line's next call.
             result = s.sim("call", line, number, "--name", f"Caller {i}", "--interval-ms", 8,
