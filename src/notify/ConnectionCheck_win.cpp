@@ -1,7 +1,11 @@
 // Tavix CallerID: the connection check on WinHTTP, as HttpsTransfer_win.cpp sends a request.
 #include "notify/ConnectionCheck.h"
 
-#include "platform/WindowsErrorText.h"
+// Winsock 2 before windows.h, which would bring the old one.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include "notify/WinHttp_win.h"
 
 #include <windows.h>
 
@@ -9,24 +13,11 @@
 #include <winhttp.h>
 
 #include <cstdio>
+#include <memory>
+#include <mutex>
 #include <utility>
 
 namespace {
-
-std::string describe(DWORD code)
-{
-    return windowsErrorText(code, GetModuleHandleW(L"winhttp.dll"));
-}
-
-std::wstring widened(const std::string& utf8)
-{
-    const int length =
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(),
-                        length);
-    return wide;
-}
 
 std::string narrowed(const wchar_t* wide)
 {
@@ -41,45 +32,34 @@ std::string narrowed(const wchar_t* wide)
     return text;
 }
 
-struct InternetCloser
-{
-    void operator()(void* handle) const { WinHttpCloseHandle(handle); }
-};
-using Internet = std::unique_ptr<void, InternetCloser>;
-
-// One check's request and what its status callbacks told; the callbacks may come from WinHTTP's
-// own threads.
+// One HEAD "/" and what WinHTTP's callbacks told of it. The request runs asynchronously on
+// WinHTTP's threads, so that a time-out or a cancel ends the check at once whatever WinHTTP
+// still waits for (Wine's closes no socket under a blocked handshake); the callbacks share the
+// probe until the request's handle is gone.
 struct Probe
 {
     std::mutex mutex;
-    HINTERNET request = nullptr;          // by mutex
-    bool closed = false;                  // by mutex
     bool timedOut = false;                // by mutex
     bool resolved = false;                // by mutex
     bool connected = false;               // by mutex
+    bool sent = false;                    // by mutex: the request went out, TLS done
+    DWORD failure = 0;                    // by mutex: the request's error, once it ended so
     std::string address;                  // by mutex: the server's IP address, once connected
+    std::string connecting;               // by mutex: the IP address a connection went to
     DWORD secureFailure = 0;              // by mutex: WINHTTP_CALLBACK_STATUS_FLAG_*
     PCCERT_CONTEXT certificate = nullptr; // by mutex
+    // Set when the request is sent or failed, or on a cancel.
+    HANDLE ended = CreateEventW(nullptr, TRUE, FALSE, nullptr);
 
+    Probe() = default;
+    Probe(const Probe&) = delete;
+    Probe& operator=(const Probe&) = delete;
     ~Probe()
     {
         if (certificate)
             CertFreeCertificateContext(certificate);
-    }
-
-    // Ends a WinHTTP call blocked on the request in another thread; once only. Outside the
-    // lock: a status callback may be waiting for it.
-    void close()
-    {
-        HINTERNET closing = nullptr;
-        {
-            std::lock_guard lock(mutex);
-            if (std::exchange(closed, true))
-                return;
-            closing = request;
-        }
-        WinHttpSetStatusCallback(closing, nullptr, 0, 0);
-        WinHttpCloseHandle(closing);
+        if (ended)
+            CloseHandle(ended);
     }
 
     // The server's certificate, as the handshake left it on the request; the first one kept.
@@ -97,36 +77,51 @@ struct Probe
             certificate = context;
     }
 
+    // The request's context: a share of the probe, let go when WinHTTP closes the handle.
+    using Share = std::shared_ptr<Probe>;
+
     static void CALLBACK status(HINTERNET handle, DWORD_PTR context, DWORD code, void* information,
                                 DWORD length)
     {
-        auto* probe = reinterpret_cast<Probe*>(context);
-        if (!probe)
+        auto* share = reinterpret_cast<Share*>(context);
+        if (!share)
             return;
+        if (code == WINHTTP_CALLBACK_STATUS_HANDLE_CLOSING) {
+            delete share;
+            return;
+        }
+        Probe& probe = **share;
         if (code == WINHTTP_CALLBACK_STATUS_SECURE_FAILURE ||
-            code == WINHTTP_CALLBACK_STATUS_SENDING_REQUEST)
-            probe->keepCertificate(handle);
-        std::lock_guard lock(probe->mutex);
-        if (code == WINHTTP_CALLBACK_STATUS_NAME_RESOLVED)
-            probe->resolved = true;
-        if (code == WINHTTP_CALLBACK_STATUS_CONNECTED_TO_SERVER) {
-            probe->connected = true;
-            probe->address = narrowed(static_cast<const wchar_t*>(information));
+            code == WINHTTP_CALLBACK_STATUS_SENDING_REQUEST ||
+            code == WINHTTP_CALLBACK_STATUS_SENDREQUEST_COMPLETE)
+            probe.keepCertificate(handle);
+        std::lock_guard lock(probe.mutex);
+        switch (code) {
+        case WINHTTP_CALLBACK_STATUS_NAME_RESOLVED:
+            probe.resolved = true;
+            break;
+        case WINHTTP_CALLBACK_STATUS_CONNECTING_TO_SERVER:
+            probe.connecting = narrowed(static_cast<const wchar_t*>(information));
+            break;
+        case WINHTTP_CALLBACK_STATUS_CONNECTED_TO_SERVER:
+            probe.connected = true;
+            probe.address = narrowed(static_cast<const wchar_t*>(information));
+            break;
+        case WINHTTP_CALLBACK_STATUS_SECURE_FAILURE:
+            if (information && length >= sizeof(DWORD))
+                probe.secureFailure = *static_cast<const DWORD*>(information);
+            break;
+        case WINHTTP_CALLBACK_STATUS_SENDREQUEST_COMPLETE:
+            probe.sent = true;
+            SetEvent(probe.ended);
+            break;
+        case WINHTTP_CALLBACK_STATUS_REQUEST_ERROR:
+            probe.failure = static_cast<const WINHTTP_ASYNC_RESULT*>(information)->dwError;
+            SetEvent(probe.ended);
+            break;
+        default:
+            break;
         }
-        if (code == WINHTTP_CALLBACK_STATUS_SECURE_FAILURE && information &&
-            length >= sizeof(DWORD))
-            probe->secureFailure = *static_cast<const DWORD*>(information);
-    }
-
-    // At the time-out: WinHTTP's own time-outs bound each step, not the whole.
-    static void CALLBACK deadline(void* self, BOOLEAN)
-    {
-        auto& probe = *static_cast<Probe*>(self);
-        {
-            std::lock_guard lock(probe.mutex);
-            probe.timedOut = !probe.closed;
-        }
-        probe.close();
     }
 };
 
@@ -262,7 +257,7 @@ std::string certificateProblem(DWORD failure, DWORD faults, PCCERT_CONTEXT certi
         return "the certificate was revoked by its authority.";
     if (faults & WINHTTP_CALLBACK_STATUS_FLAG_CERT_REV_FAILED)
         return "whether the certificate was revoked could not be checked.";
-    return "the certificate was not accepted: " + describe(failure) + ".";
+    return "the certificate was not accepted: " + describeWinHttpError(failure) + ".";
 }
 
 // Which step failed, in words, from WinHTTP's error, what its callbacks told and the
@@ -294,9 +289,10 @@ std::string problemOf(DWORD failure, DWORD faults, PCCERT_CONTEXT certificate, c
         return certificateProblem(failure, 0, certificate, host);
     default:
         if (probe.connected)
-            return where + " did not complete a secure (TLS) connection: " + describe(failure) +
+            return where +
+                   " did not complete a secure (TLS) connection: " + describeWinHttpError(failure) +
                    ".";
-        return describe(failure) + ".";
+        return describeWinHttpError(failure) + ".";
     }
 }
 
@@ -307,57 +303,112 @@ struct Sent
     DWORD failure = 0;
 };
 
-// Sends HEAD "/" on a new request of `connection` with `securityFlags`, ended at `timeout` or on
-// a cancel; `probe` keeps what the callbacks told and the server's certificate.
+// Sends HEAD "/" on a new request of `connection` (of an asynchronous session) with
+// `securityFlags`, waiting at most `timeout` and no longer once cancelled; `probe` keeps what
+// the callbacks told and the server's certificate.
 Sent sendHead(HINTERNET connection, DWORD securityFlags, std::chrono::milliseconds timeout,
-              CancelSignal& cancel, Probe& probe)
+              CancelSignal& cancel, const std::shared_ptr<Probe>& probe)
 {
     // HEAD "/": WinHTTP shows the certificate only to a request, and this one is never the
     // connector's page.
-    probe.request = WinHttpOpenRequest(connection, L"HEAD", L"/", nullptr, WINHTTP_NO_REFERER,
-                                       WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_SECURE);
-    if (!probe.request) {
-        probe.closed = true;
-        return {false, GetLastError()};
-    }
-    if (securityFlags && !WinHttpSetOption(probe.request, WINHTTP_OPTION_SECURITY_FLAGS,
-                                           &securityFlags, sizeof securityFlags)) {
+    const HINTERNET request =
+        WinHttpOpenRequest(connection, L"HEAD", L"/", nullptr, WINHTTP_NO_REFERER,
+                           WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_SECURE);
+    if (!request || !probe->ended) {
         const DWORD failure = GetLastError();
-        probe.close();
+        if (request)
+            WinHttpCloseHandle(request);
+        return {false, failure};
+    }
+    // From here the handle owns a share of the probe, let go at its closing.
+    auto* share = new Probe::Share(probe);
+    DWORD_PTR context = reinterpret_cast<DWORD_PTR>(share);
+    if (!WinHttpSetOption(request, WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof context) ||
+        WinHttpSetStatusCallback(
+            request, &Probe::status,
+            WINHTTP_CALLBACK_FLAG_RESOLVE_NAME | WINHTTP_CALLBACK_FLAG_CONNECT_TO_SERVER |
+                WINHTTP_CALLBACK_FLAG_SECURE_FAILURE | WINHTTP_CALLBACK_FLAG_SEND_REQUEST |
+                WINHTTP_CALLBACK_FLAG_SENDREQUEST_COMPLETE | WINHTTP_CALLBACK_FLAG_REQUEST_ERROR |
+                WINHTTP_CALLBACK_FLAG_HANDLES,
+            0) == WINHTTP_INVALID_STATUS_CALLBACK) {
+        // No callback was set to let the share go.
+        const DWORD failure = GetLastError();
+        WinHttpCloseHandle(request);
+        delete share;
+        return {false, failure};
+    }
+    const auto closing = [request] { WinHttpCloseHandle(request); };
+    if (securityFlags && !WinHttpSetOption(request, WINHTTP_OPTION_SECURITY_FLAGS, &securityFlags,
+                                           sizeof securityFlags)) {
+        const DWORD failure = GetLastError();
+        closing();
         return {true, failure};
     }
     const int timeoutMs = static_cast<int>(timeout.count());
     DWORD neverRedirect = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
-    WinHttpSetOption(probe.request, WINHTTP_OPTION_REDIRECT_POLICY, &neverRedirect,
-                     sizeof neverRedirect);
+    WinHttpSetOption(request, WINHTTP_OPTION_REDIRECT_POLICY, &neverRedirect, sizeof neverRedirect);
     // No Windows login is offered to the server, least of all to one not verified.
     DWORD noLogin = WINHTTP_AUTOLOGON_SECURITY_LEVEL_HIGH;
-    WinHttpSetOption(probe.request, WINHTTP_OPTION_AUTOLOGON_POLICY, &noLogin, sizeof noLogin);
-    WinHttpSetTimeouts(probe.request, timeoutMs, timeoutMs, timeoutMs, timeoutMs);
-    WinHttpSetStatusCallback(
-        probe.request, &Probe::status,
-        WINHTTP_CALLBACK_FLAG_RESOLVE_NAME | WINHTTP_CALLBACK_FLAG_CONNECT_TO_SERVER |
-            WINHTTP_CALLBACK_FLAG_SECURE_FAILURE | WINHTTP_CALLBACK_FLAG_SEND_REQUEST,
-        0);
-    HANDLE timer = nullptr;
-    CreateTimerQueueTimer(&timer, nullptr, &Probe::deadline, &probe, static_cast<DWORD>(timeoutMs),
-                          0, WT_EXECUTEONLYONCE);
-    cancel.setWaker([&probe] { probe.close(); });
+    WinHttpSetOption(request, WINHTTP_OPTION_AUTOLOGON_POLICY, &noLogin, sizeof noLogin);
+    setRequestTimeouts(request, timeout);
+
+    cancel.setWaker([ended = probe->ended] { SetEvent(ended); });
     DWORD failure = 0;
+    if (cancel.cancelled()) {
+        failure = ERROR_WINHTTP_OPERATION_CANCELLED;
+    } else if (!WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0,
+                                   WINHTTP_NO_REQUEST_DATA, 0, 0, context)) {
+        failure = GetLastError();
+    } else if (WaitForSingleObject(probe->ended, static_cast<DWORD>(timeoutMs)) == WAIT_TIMEOUT) {
+        std::lock_guard lock(probe->mutex);
+        probe->timedOut = true;
+    }
+    cancel.setWaker({});
+    // The check goes on (or ends) now; WinHTTP lets the request go in its own time.
+    closing();
+    std::lock_guard lock(probe->mutex);
     if (cancel.cancelled())
         failure = ERROR_WINHTTP_OPERATION_CANCELLED;
-    else if (!WinHttpSendRequest(probe.request, WINHTTP_NO_ADDITIONAL_HEADERS, 0,
-                                 WINHTTP_NO_REQUEST_DATA, 0, 0,
-                                 reinterpret_cast<DWORD_PTR>(&probe)))
-        failure = GetLastError();
-    else
-        probe.keepCertificate(probe.request);
-    // Waits for a deadline callback that is running, so that `probe` may go.
-    if (timer)
-        DeleteTimerQueueTimer(nullptr, timer, INVALID_HANDLE_VALUE);
-    cancel.setWaker({});
-    probe.close();
+    else if (failure == 0 && probe->timedOut)
+        failure = ERROR_WINHTTP_TIMEOUT;
+    else if (failure == 0 && !probe->sent)
+        failure = probe->failure;
     return {true, failure};
+}
+
+// Whether `address` (numeric) accepts a TCP connection on `port` within a moment; nothing is
+// sent. Wine's WinHTTP tells of the connection only once TLS is done, so a time-out alone does
+// not say whether the server answered.
+bool acceptsConnections(const std::string& address, INTERNET_PORT port)
+{
+    WSADATA data;
+    if (WSAStartup(MAKEWORD(2, 2), &data) != 0)
+        return false;
+    bool accepted = false;
+    addrinfo hints{};
+    hints.ai_flags = AI_NUMERICHOST;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(address.c_str(), std::to_string(port).c_str(), &hints, &found) == 0) {
+        const SOCKET socket = ::socket(found->ai_family, SOCK_STREAM, IPPROTO_TCP);
+        u_long nonBlocking = 1;
+        if (socket != INVALID_SOCKET && ioctlsocket(socket, FIONBIO, &nonBlocking) == 0) {
+            connect(socket, found->ai_addr, static_cast<int>(found->ai_addrlen));
+            fd_set writable, failed;
+            FD_ZERO(&writable);
+            FD_ZERO(&failed);
+            FD_SET(socket, &writable);
+            FD_SET(socket, &failed);
+            timeval moment{0, 300 * 1000};
+            accepted = select(0, nullptr, &writable, &failed, &moment) > 0 &&
+                       FD_ISSET(socket, &writable) && !FD_ISSET(socket, &failed);
+        }
+        if (socket != INVALID_SOCKET)
+            closesocket(socket);
+        freeaddrinfo(found);
+    }
+    WSACleanup();
+    return accepted;
 }
 
 } // namespace
@@ -383,25 +434,29 @@ ConnectionReport probeConnection(const ConnectorHost& target, const std::string&
     parts.dwHostNameLength = static_cast<DWORD>(-1);
     parts.dwUrlPathLength = static_cast<DWORD>(-1);
     if (!WinHttpCrackUrl(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts)) {
-        report.problem = "the address is not a valid URL: " + describe(GetLastError()) + ".";
+        report.problem =
+            "the address is not a valid URL: " + describeWinHttpError(GetLastError()) + ".";
         return report;
     }
     const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
     const std::string hostText = target.host().toStdString();
     const std::string port = std::to_string(parts.nPort);
 
+    // Asynchronous: the check waits for WinHTTP only as long as it wants to (sendHead).
     const Internet session(WinHttpOpen(L"TavixCallerID", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
-                                       WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+                                       WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS,
+                                       WINHTTP_FLAG_ASYNC));
     const Internet connection(session ? WinHttpConnect(session.get(), host.c_str(), parts.nPort, 0)
                                       : nullptr);
     if (!connection) {
-        report.problem = "WinHTTP could not be set up: " + describe(GetLastError()) + ".";
+        report.problem =
+            "WinHTTP could not be set up: " + describeWinHttpError(GetLastError()) + ".";
         return report;
     }
-    Probe probe;
+    const auto probe = std::make_shared<Probe>();
     const Sent sent = sendHead(connection.get(), 0, timeout, cancel, probe);
     if (!sent.opened) {
-        report.problem = "WinHTTP could not be set up: " + describe(sent.failure) + ".";
+        report.problem = "WinHTTP could not be set up: " + describeWinHttpError(sent.failure) + ".";
         return report;
     }
     if (cancel.cancelled()) {
@@ -409,15 +464,24 @@ ConnectionReport probeConnection(const ConnectorHost& target, const std::string&
         return report;
     }
 
+    {
+        std::lock_guard lock(probe->mutex);
+        if (probe->timedOut && !probe->connected && !probe->connecting.empty() &&
+            acceptsConnections(probe->connecting, parts.nPort)) {
+            probe->connected = true;
+            probe->address = probe->connecting;
+        }
+    }
+
     // Where the handshake failed, the same HEAD "/" once more, ignoring the certificate's
     // faults, shows the certificate for its faults to be told; it is for the diagnosis only.
-    Probe diagnosis;
+    const auto diagnosis = std::make_shared<Probe>();
     DWORD faults = 0;
     bool timedOut = false;
     {
-        std::lock_guard lock(probe.mutex);
-        faults = probe.secureFailure;
-        timedOut = probe.timedOut;
+        std::lock_guard lock(probe->mutex);
+        faults = probe->secureFailure;
+        timedOut = probe->timedOut;
     }
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         timeout - (std::chrono::steady_clock::now() - started));
@@ -430,18 +494,18 @@ ConnectionReport probeConnection(const ConnectorHost& target, const std::string&
             report.problem = "the check was cancelled.";
             return report;
         }
-        std::lock_guard lock(diagnosis.mutex);
-        if (retried.opened && retried.failure == 0 && diagnosis.certificate)
-            faults |= faultsOfCertificate(diagnosis.certificate, host);
+        std::lock_guard lock(diagnosis->mutex);
+        if (retried.opened && retried.failure == 0 && diagnosis->certificate)
+            faults |= faultsOfCertificate(diagnosis->certificate, host);
     }
     if (!faults)
         faults = faultsOfError(sent.failure);
 
-    std::scoped_lock lock(probe.mutex, diagnosis.mutex);
+    std::scoped_lock lock(probe->mutex, diagnosis->mutex);
     const PCCERT_CONTEXT certificate =
-        probe.certificate ? probe.certificate : diagnosis.certificate;
-    if (probe.connected)
-        report.address = (probe.address.empty() ? hostText : probe.address) + " port " + port;
+        probe->certificate ? probe->certificate : diagnosis->certificate;
+    if (probe->connected)
+        report.address = (probe->address.empty() ? hostText : probe->address) + " port " + port;
     if (certificate) {
         report.subject = nameText(&certificate->pCertInfo->Subject);
         report.names = namesOf(certificate);
@@ -451,7 +515,7 @@ ConnectionReport probeConnection(const ConnectorHost& target, const std::string&
     report.ok = sent.failure == 0;
     if (!report.ok)
         report.problem = problemOf(
-            sent.failure, faults, certificate, probe, hostText, port,
+            sent.failure, faults, certificate, *probe, hostText, port,
             report.address.empty() ? hostText + " port " + port : report.address, timeout);
     return report;
 }

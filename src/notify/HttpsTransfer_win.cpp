@@ -1,7 +1,7 @@
 // Tavix CallerID: HTTPS GET requests over WinHTTP, on at most kMaxConnections threads.
 #include "notify/HttpsTransfer.h"
 
-#include "platform/WindowsErrorText.h"
+#include "notify/WinHttp_win.h"
 
 #include <windows.h>
 
@@ -12,32 +12,6 @@
 #include <set>
 #include <thread>
 #include <utility>
-
-namespace {
-
-// WinHTTP's own messages live in its module, the others in the system's.
-std::string describe(DWORD code)
-{
-    return windowsErrorText(code, GetModuleHandleW(L"winhttp.dll"));
-}
-
-std::wstring widened(const std::string& utf8)
-{
-    const int length =
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(),
-                        length);
-    return wide;
-}
-
-struct InternetCloser
-{
-    void operator()(void* handle) const { WinHttpCloseHandle(handle); }
-};
-using Internet = std::unique_ptr<void, InternetCloser>;
-
-} // namespace
 
 struct HttpsTransfer::Impl
 {
@@ -109,7 +83,7 @@ TransferResult HttpsTransfer::Impl::Shared::fetch(const std::string& url)
     parts.dwExtraInfoLength = static_cast<DWORD>(-1);
     parts.dwSchemeLength = static_cast<DWORD>(-1);
     if (!WinHttpCrackUrl(wideUrl.c_str(), static_cast<DWORD>(wideUrl.size()), 0, &parts))
-        return {false, "The address is not a valid URL: " + describe(GetLastError())};
+        return {false, "The address is not a valid URL: " + describeWinHttpError(GetLastError())};
     if (parts.nScheme != INTERNET_SCHEME_HTTPS)
         return {false, "Unsupported protocol: only https is spoken"};
     const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
@@ -118,14 +92,14 @@ TransferResult HttpsTransfer::Impl::Shared::fetch(const std::string& url)
 
     const Internet connection(WinHttpConnect(session.get(), host.c_str(), parts.nPort, 0));
     if (!connection)
-        return {false, describe(GetLastError())};
+        return {false, describeWinHttpError(GetLastError())};
     Call call;
     call.shared = this;
     call.request =
         WinHttpOpenRequest(connection.get(), L"GET", target.c_str(), nullptr, WINHTTP_NO_REFERER,
                            WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_SECURE);
     if (!call.request)
-        return {false, describe(GetLastError())};
+        return {false, describeWinHttpError(GetLastError())};
     {
         std::lock_guard lock(mutex);
         if (abandoned) {
@@ -139,7 +113,7 @@ TransferResult HttpsTransfer::Impl::Shared::fetch(const std::string& url)
     const int timeoutMs = static_cast<int>(timeout.count());
     DWORD neverRedirect = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
     WinHttpSetOption(request, WINHTTP_OPTION_REDIRECT_POLICY, &neverRedirect, sizeof neverRedirect);
-    WinHttpSetTimeouts(request, timeoutMs, timeoutMs, timeoutMs, timeoutMs);
+    setRequestTimeouts(request, timeout);
     HANDLE timer = nullptr;
     CreateTimerQueueTimer(&timer, nullptr, &Call::deadline, &call, static_cast<DWORD>(timeoutMs), 0,
                           WT_EXECUTEONLYONCE);
@@ -187,7 +161,7 @@ TransferResult HttpsTransfer::Impl::Shared::fetch(const std::string& url)
         return {false, "Timeout was reached: no complete reply within " +
                            std::to_string(timeout.count()) + " ms"};
     if (failure != 0)
-        return {false, describe(failure)};
+        return {false, describeWinHttpError(failure)};
     return result;
 }
 
@@ -216,7 +190,8 @@ void HttpsTransfer::start(RequestId id, std::string url)
         shared->session.reset(WinHttpOpen(L"TavixCallerID", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
                                           WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
         if (!shared->session) {
-            d->completion(id, {false, "Cannot set up the transfer: " + describe(GetLastError())});
+            d->completion(
+                id, {false, "Cannot set up the transfer: " + describeWinHttpError(GetLastError())});
             return;
         }
         // Reused for the next requests, and no more at once than the threads.

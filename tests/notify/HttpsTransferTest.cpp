@@ -75,6 +75,7 @@ TEST(HttpsTransferTest, FailuresSayWhyWithoutTheUrl)
 {
     HttpsServer untrusted({.untrusted = true});
     HttpsServer slow({.delay = 3s});
+    HttpsServer stalled({.silent = true}); // accepts, never completes the handshake
     const std::string refused = "https://" + HttpsServer::hostWithPort(HttpsServer::unusedPort());
     const std::string secret = "/p?password=topsecret";
     struct Case
@@ -86,6 +87,7 @@ TEST(HttpsTransferTest, FailuresSayWhyWithoutTheUrl)
         {urlOf(untrusted, secret), TestPlatform::kSystemTexts.untrustedCertificate},
         {refused + secret, TestPlatform::kSystemTexts.couldNotConnect},
         {urlOf(slow, secret), "Timeout was reached: "},
+        {urlOf(stalled, secret), "Timeout was reached: "},
         {"https://[::1" + secret, ""},
         {"https://no host" + secret, ""},
     };
