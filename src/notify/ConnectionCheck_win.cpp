@@ -337,14 +337,12 @@ Sent sendHead(HINTERNET connection, DWORD securityFlags, std::chrono::millisecon
         delete share;
         return {false, failure};
     }
-    const auto closing = [request] { WinHttpCloseHandle(request); };
     if (securityFlags && !WinHttpSetOption(request, WINHTTP_OPTION_SECURITY_FLAGS, &securityFlags,
                                            sizeof securityFlags)) {
         const DWORD failure = GetLastError();
-        closing();
+        WinHttpCloseHandle(request);
         return {true, failure};
     }
-    const int timeoutMs = static_cast<int>(timeout.count());
     DWORD neverRedirect = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
     WinHttpSetOption(request, WINHTTP_OPTION_REDIRECT_POLICY, &neverRedirect, sizeof neverRedirect);
     // No Windows login is offered to the server, least of all to one not verified.
@@ -359,13 +357,14 @@ Sent sendHead(HINTERNET connection, DWORD securityFlags, std::chrono::millisecon
     } else if (!WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0,
                                    WINHTTP_NO_REQUEST_DATA, 0, 0, context)) {
         failure = GetLastError();
-    } else if (WaitForSingleObject(probe->ended, static_cast<DWORD>(timeoutMs)) == WAIT_TIMEOUT) {
+    } else if (WaitForSingleObject(probe->ended, static_cast<DWORD>(timeout.count())) ==
+               WAIT_TIMEOUT) {
         std::lock_guard lock(probe->mutex);
         probe->timedOut = true;
     }
     cancel.setWaker({});
     // The check goes on (or ends) now; WinHTTP lets the request go in its own time.
-    closing();
+    WinHttpCloseHandle(request);
     std::lock_guard lock(probe->mutex);
     if (cancel.cancelled())
         failure = ERROR_WINHTTP_OPERATION_CANCELLED;
@@ -464,13 +463,17 @@ ConnectionReport probeConnection(const ConnectorHost& target, const std::string&
         return report;
     }
 
+    // Outside the lock: a late callback must not wait for the plain connection.
+    std::string connecting;
     {
         std::lock_guard lock(probe->mutex);
-        if (probe->timedOut && !probe->connected && !probe->connecting.empty() &&
-            acceptsConnections(probe->connecting, parts.nPort)) {
-            probe->connected = true;
-            probe->address = probe->connecting;
-        }
+        if (probe->timedOut && !probe->connected)
+            connecting = probe->connecting;
+    }
+    if (!connecting.empty() && acceptsConnections(connecting, parts.nPort)) {
+        std::lock_guard lock(probe->mutex);
+        probe->connected = true;
+        probe->address = connecting;
     }
 
     // Where the handshake failed, the same HEAD "/" once more, ignoring the certificate's
