@@ -74,112 +74,107 @@ int printReply(const std::string& command, const json& reply)
     return 0;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+// The box's commands, parsed into the request each sends. Made afresh for every command, so
+// that a batch never carries an option over from the command before it.
+class Commands
 {
-    CLI::App app{"Drives the simulated AD101 caller-ID box inside a running program.", "tavix-sim"};
-    app.require_subcommand(1);
-    // Without a default address --socket still works; the reason is told only if it is missing.
-    std::string socketPath, noDefaultAddress;
-    try {
-        socketPath = defaultControlAddress();
-    } catch (const std::runtime_error& error) {
-        noDefaultAddress = error.what();
-    }
-    app.add_option("--socket", socketPath, "The box's control socket")->capture_default_str();
-
+  public:
+    explicit Commands(CLI::App& app);
     json request;
-    auto line = std::make_shared<int32_t>(0);
-    const auto addLine = [line](CLI::App* command) {
-        command->add_option("LINE", *line, "Line index, 0 to 3")
+
+  private:
+    void onLine(CLI::App* command, const std::string& name);
+
+    int32_t m_line = 0;
+    std::string m_wParam, m_lParam;
+    int64_t m_eventLine = 0, m_eventKind = 0;
+    std::string m_eventLParam = "0";
+    std::string m_field;
+    std::vector<std::string> m_values;
+    std::string m_number, m_name, m_time, m_digits;
+    int64_t m_callInterval = 1000, m_dialInterval = 300;
+    bool m_clear = false;
+};
+
+Commands::Commands(CLI::App& app)
+{
+    const auto addLine = [this](CLI::App* command) {
+        command->add_option("LINE", m_line, "Line index, 0 to 3")
             ->required()
             ->check(CLI::Range(0, 3));
     };
-    const auto onLine = [&request, line](CLI::App* command, const std::string& name) {
-        command->callback([&request, line, name] {
-            request = {{"command", name}, {"line", *line}};
-        });
-    };
 
     // post WPARAM LPARAM
-    std::string wParamText, lParamText;
     auto* post = app.add_subcommand("post", "Post message 1204 with exactly these values");
-    post->add_option("WPARAM", wParamText, "Signed 32-bit wParam")->required();
-    post->add_option("LPARAM", lParamText, "Signed 32-bit lParam")->required();
-    post->callback([&] {
+    post->add_option("WPARAM", m_wParam, "Signed 32-bit wParam")->required();
+    post->add_option("LPARAM", m_lParam, "Signed 32-bit lParam")->required();
+    post->callback([this] {
         request = {{"command", "post"},
-                   {"wParam", toInt32(wParamText, "WPARAM")},
-                   {"lParam", toInt32(lParamText, "LPARAM")}};
+                   {"wParam", toInt32(m_wParam, "WPARAM")},
+                   {"lParam", toInt32(m_lParam, "LPARAM")}};
     });
 
     // event LINE KIND [LPARAM]
-    int64_t eventLine = 0, eventKind = 0;
-    std::string eventLParam = "0";
     auto* event = app.add_subcommand("event", "Post an event: wParam = LINE * 65536 + KIND");
-    event->add_option("LINE", eventLine, "Line index (any integer)")->required();
-    event->add_option("KIND", eventKind, "Event kind (any integer)")->required();
-    event->add_option("LPARAM", eventLParam, "Signed 32-bit lParam")->capture_default_str();
-    event->callback([&] {
+    event->add_option("LINE", m_eventLine, "Line index (any integer)")->required();
+    event->add_option("KIND", m_eventKind, "Event kind (any integer)")->required();
+    event->add_option("LPARAM", m_eventLParam, "Signed 32-bit lParam")->capture_default_str();
+    event->callback([this] {
         request = {{"command", "post"},
-                   {"wParam", composeWParam(eventLine, eventKind)},
-                   {"lParam", toInt32(eventLParam, "LPARAM")}};
+                   {"wParam", composeWParam(m_eventLine, m_eventKind)},
+                   {"lParam", toInt32(m_eventLParam, "LPARAM")}};
     });
 
     // set LINE FIELD VALUE...
-    std::string field;
-    std::vector<std::string> values;
     auto* set = app.add_subcommand("set", "Set what the library reports for a line");
     addLine(set);
     std::vector<std::string> fields = kTextFields;
     fields.insert(fields.end(), {"rings", "parameters"});
-    set->add_option("FIELD", field, "What to set")->required()->check(CLI::IsMember(fields));
-    set->add_option("VALUE", values, "A text, the ring index, or six timing parameters")
+    set->add_option("FIELD", m_field, "What to set")->required()->check(CLI::IsMember(fields));
+    set->add_option("VALUE", m_values, "A text, the ring index, or six timing parameters")
         ->required()
         ->allow_extra_args();
-    set->callback([&] { request = setRequest(*line, field, values); });
+    set->callback([this] { request = setRequest(m_line, m_field, m_values); });
 
     // call LINE NUMBER
-    std::string number, name, time;
-    int64_t callInterval = 1000;
     auto* call = app.add_subcommand("call", "An incoming call: rings, caller ID, missed call");
     addLine(call);
-    call->add_option("NUMBER", number, "The caller's number")->required();
-    call->add_option("--name", name, "The caller's name");
-    call->add_option("--time", time, "The caller-ID time text (default: now, as MMDDhhmm)");
-    call->add_option("--interval-ms", callInterval, "Time between two rings")
+    call->add_option("NUMBER", m_number, "The caller's number")->required();
+    call->add_option("--name", m_name, "The caller's name");
+    call->add_option("--time", m_time, "The caller-ID time text (default: now, as MMDDhhmm)");
+    call->add_option("--interval-ms", m_callInterval, "Time between two rings")
         ->check(CLI::Range(1, 3600000))
         ->capture_default_str();
-    call->callback([&] {
+    call->callback([this] {
         request = {{"command", "call"},
-                   {"line", *line},
-                   {"number", number},
-                   {"name", name},
-                   {"intervalMs", callInterval}};
-        if (!time.empty())
-            request["time"] = time;
+                   {"line", m_line},
+                   {"number", m_number},
+                   {"name", m_name},
+                   {"intervalMs", m_callInterval}};
+        if (!m_time.empty())
+            request["time"] = m_time;
     });
 
     // dial LINE DIGITS
-    std::string digits;
-    int64_t dialInterval = 300;
     auto* dial = app.add_subcommand("dial", "Off hook, then dial digits on the line's telephone");
     addLine(dial);
-    dial->add_option("DIGITS", digits, "The digits")->required();
-    dial->add_option("--interval-ms", dialInterval, "Time between two digits")
+    dial->add_option("DIGITS", m_digits, "The digits")->required();
+    dial->add_option("--interval-ms", m_dialInterval, "Time between two digits")
         ->check(CLI::Range(1, 3600000))
         ->capture_default_str();
-    dial->callback([&] {
-        request = {
-            {"command", "dial"}, {"line", *line}, {"digits", digits}, {"intervalMs", dialInterval}};
+    dial->callback([this] {
+        request = {{"command", "dial"},
+                   {"line", m_line},
+                   {"digits", m_digits},
+                   {"intervalMs", m_dialInterval}};
     });
 
     // extension LINE DIGITS
     auto* extension = app.add_subcommand("extension", "Digits dialled on an extension telephone");
     addLine(extension);
-    extension->add_option("DIGITS", digits, "The digits")->required();
-    extension->callback([&] {
-        request = {{"command", "extension"}, {"line", *line}, {"digits", digits}};
+    extension->add_option("DIGITS", m_digits, "The digits")->required();
+    extension->callback([this] {
+        request = {{"command", "extension"}, {"line", m_line}, {"digits", m_digits}};
     });
 
     for (const auto& [command, help] : std::vector<std::pair<std::string, std::string>>{
@@ -192,21 +187,23 @@ int main(int argc, char** argv)
         onLine(sub, command);
     }
 
-    app.add_subcommand("status", "Print the box's state as JSON")->callback([&] {
+    app.add_subcommand("status", "Print the box's state as JSON")->callback([this] {
         request = {{"command", "status"}};
     });
 
-    bool clear = false;
     auto* trace = app.add_subcommand("trace", "Print every library call the box received");
-    trace->add_flag("--clear", clear, "Forget the printed calls");
-    trace->callback([&] { request = {{"command", "trace"}, {"clear", clear}}; });
+    trace->add_flag("--clear", m_clear, "Forget the printed calls");
+    trace->callback([this] { request = {{"command", "trace"}, {"clear", m_clear}}; });
+}
 
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& error) {
-        return app.exit(error);
-    }
+void Commands::onLine(CLI::App* command, const std::string& name)
+{
+    command->callback([this, name] { request = {{"command", name}, {"line", m_line}}; });
+}
 
+// Sends the request to the box and prints its answer; the command's exit status.
+int send(const std::string& socketPath, const std::string& noDefaultAddress, const json& request)
+{
     try {
         if (socketPath.empty() && !noDefaultAddress.empty())
             throw ControlError(noDefaultAddress);
@@ -221,4 +218,60 @@ int main(int argc, char** argv)
                   << '\n';
     }
     return 1;
+}
+
+// batch: one command per line of the input, quoted as on a command line; each is answered
+// "exit N" with its status once done, so that a driver can pace itself on the answers.
+// Programs that start slowly (under Wine) play a whole scenario this way in one start.
+int runBatch(const std::string& socketPath, const std::string& noDefaultAddress)
+{
+    std::string text;
+    while (std::getline(std::cin, text)) {
+        if (!text.empty() && text.back() == '\r')
+            text.pop_back();
+        if (text.find_first_not_of(" \t") == std::string::npos)
+            continue;
+        CLI::App app{"One command of a batch.", "tavix-sim"};
+        app.require_subcommand(1);
+        Commands commands(app);
+        int status = 0;
+        try {
+            app.parse(text, false);
+            status = send(socketPath, noDefaultAddress, commands.request);
+        } catch (const CLI::ParseError& error) {
+            std::cerr << "tavix-sim: " << text << ":\n";
+            status = app.exit(error);
+        }
+        std::cerr.flush();
+        std::cout << "exit " << status << std::endl;
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    CLI::App app{"Drives the simulated AD101 caller-ID box inside a running program.", "tavix-sim"};
+    app.require_subcommand(1);
+    // Without a default address --socket still works; the reason is told only if it is missing.
+    std::string socketPath, noDefaultAddress;
+    try {
+        socketPath = defaultControlAddress();
+    } catch (const std::runtime_error& error) {
+        noDefaultAddress = error.what();
+    }
+    app.add_option("--socket", socketPath, "The box's control socket")->capture_default_str();
+    Commands commands(app);
+    auto* batch = app.add_subcommand(
+        "batch", "Run commands read from the input, one per line, each answered \"exit N\"");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        return app.exit(error);
+    }
+    if (batch->parsed())
+        return runBatch(socketPath, noDefaultAddress);
+    return send(socketPath, noDefaultAddress, commands.request);
 }

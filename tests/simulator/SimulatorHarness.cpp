@@ -120,11 +120,14 @@ void SimulatorHarness::drain()
     m_received.erase(std::remove(m_received.begin(), m_received.end(), marker), m_received.end());
 }
 
-SimulatorHarness::ToolRun SimulatorHarness::tool(const QStringList& arguments)
+SimulatorHarness::ToolRun SimulatorHarness::tool(const QStringList& arguments,
+                                                 const QByteArray& input)
 {
     QProcess process;
     // Beside the test, as the build puts every program in one folder.
     process.start(QCoreApplication::applicationDirPath() + QStringLiteral("/tavix-sim"), arguments);
+    process.write(input);
+    process.closeWriteChannel();
     if (!process.waitForFinished(kDeadlineMs)) {
         process.kill();
         process.waitForFinished();

@@ -76,7 +76,8 @@ class SimulatorHarness
     // box's worker has then arrived too.
     void drain();
 
-    ToolRun tool(const QStringList& arguments);
+    // `input`, when given, is the tool's standard input.
+    ToolRun tool(const QStringList& arguments, const QByteArray& input = {});
     // `tavix-sim status`, parsed.
     nlohmann::json status();
     // `tavix-sim trace`, one entry per line.

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 namespace {
 
 using Message = SimulatorHarness::Message;
@@ -231,6 +233,43 @@ TEST_F(TavixSimToolTest, CallWithoutTimeGetsTheBoxClock)
     const std::string time = box.status()["lines"][0]["time"];
     EXPECT_EQ(time.size(), 8u) << time;
     EXPECT_EQ(time.find_first_not_of("0123456789"), std::string::npos) << time;
+}
+
+TEST_F(TavixSimToolTest, BatchAnswersEachCommandInTurnAndCarriesNoOptionOver)
+{
+    box.open();
+    const SimulatorHarness::ToolRun run =
+        box.tool({"batch"}, "set 1 callerid 0123\n"
+                            "\n"
+                            "fly\n"
+                            "call 2 5551234 --name \"Jane Doe\" --interval-ms 5\r\n"
+                            "call 3 5559876 --interval-ms 5\n"
+                            "set 0 rings 2 3\n"
+                            "status");
+    EXPECT_TOOL_OK(run);
+    std::vector<std::string> answers;
+    std::string status;
+    std::istringstream out(run.out);
+    for (std::string line; std::getline(out, line);)
+        (line.starts_with("exit ") ? answers.push_back(line) : void(status += line));
+    // Blank lines are skipped; a wrong command fails alone, as the parser would exit.
+    const std::vector<bool> argumentsRight = {true, false, true, true, false, true};
+    ASSERT_EQ(answers.size(), argumentsRight.size()) << run.out;
+    for (size_t i = 0; i < answers.size(); ++i) {
+        const int code = std::stoi(answers[i].substr(5));
+        EXPECT_EQ(code == 0, argumentsRight[i]) << i << ": " << answers[i];
+        EXPECT_TRUE(code == 0 || code > 100) << i << ": " << answers[i];
+    }
+    EXPECT_NE(run.err.find("fly"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("rings takes one value"), std::string::npos) << run.err;
+
+    ASSERT_TRUE(box.waitForMessage(event(2, EV_BACK_CID)));
+    ASSERT_TRUE(box.waitForMessage(event(3, EV_BACK_CID)));
+    const nlohmann::json lines = nlohmann::json::parse(status)["lines"];
+    EXPECT_EQ(lines[1]["callerid"], "0123");
+    const nlohmann::json now = box.status()["lines"];
+    EXPECT_EQ((std::vector<std::string>{now[2]["name"], now[3]["name"]}),
+              (std::vector<std::string>{"Jane Doe", ""}));
 }
 
 TEST_F(TavixSimToolTest, AnswerStopsTheRingingAndHangupReportsTheTalkTime)
