@@ -4,7 +4,6 @@ Send again for one the web application did not get, and the list after a restart
 import csv
 import os
 import socket
-import sqlite3
 import subprocess
 import sys
 import threading
@@ -12,12 +11,12 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from end_to_end import ARTIFACTS, BIN, MAIN_TITLE, Session, Xvfb, wait_until  # noqa: E402
+from end_to_end import MAIN_TITLE, Xvfb, session_class, wait_until  # noqa: E402
 from connector import Connector  # noqa: E402
 
 CALLS_TITLE = "Tavix CallerID \u2014 Calls"
 EXPORT_TITLE = "Export the calls"
-# lblCalls, in main's pixels (its twips / 15): a point inside the link's text.
+# lblCalls, in main's client pixels (its twips / 15): a point inside the link's text.
 CALLS_LINK = (40, 262)
 
 
@@ -75,7 +74,7 @@ class CallsEndToEnd(unittest.TestCase):
         cls.xvfb.stop()
 
     def setUp(self):
-        self.session = Session(self.xvfb.display)
+        self.session = session_class()(self.xvfb.display)
         self.addCleanup(self.session.cleanup)
 
     def xdotool(self, *args):
@@ -98,8 +97,10 @@ class CallsEndToEnd(unittest.TestCase):
         """Through main's link, as a user would."""
         main = wait_until(lambda: self.windows(MAIN_TITLE))
         self.assertTrue(main, "no main window")
+        self.session.uncover_main()
         self.xdotool("windowraise", main[0])
-        self.xdotool("mousemove", "--window", main[0], *CALLS_LINK, "click", "1")
+        x, y = (a + b for a, b in zip(self.session.client_origin, CALLS_LINK))
+        self.xdotool("mousemove", "--window", main[0], x, y, "click", "1")
         return self.new_window(CALLS_TITLE, [])
 
     def shown_rows(self, window, name):
@@ -108,7 +109,7 @@ class CallsEndToEnd(unittest.TestCase):
         self.keys(window, "alt+e")
         dialog = self.new_window(EXPORT_TITLE, [])
         self.keys(dialog, "ctrl+a")
-        self.xdotool("type", "--delay", "20", path)
+        self.xdotool("type", "--delay", "20", self.session.dialog_path(path))
         self.keys(dialog, "Return")
         self.assertTrue(wait_until(lambda: os.path.exists(path)), "nothing was exported")
         wait_until(lambda: not self.windows(EXPORT_TITLE))
@@ -121,13 +122,10 @@ class CallsEndToEnd(unittest.TestCase):
     def calls_over(self, count):
         """Waits until the calls list holds `count` calls, none of them still ringing (the
         ring-off time is 7 s), read beside the program as SQLite allows in WAL mode."""
-        path = os.path.join(self.session.env["XDG_STATE_HOME"], "tavix", "calls.sqlite")
-
         def over():
             try:
-                with sqlite3.connect(f"file:{path}?mode=ro", uri=True) as db:
-                    return db.execute("SELECT count(*) FROM calls WHERE progress != 0").fetchone()[0]
-            except sqlite3.Error as e:
+                return self.session.history("SELECT count(*) FROM calls WHERE progress != 0")[0][0]
+            except Exception as e:  # noqa: BLE001: not there yet, or being written
                 return str(e)
         self.assertTrue(wait_until(lambda: over() == count, timeout=30), over())
 
@@ -135,13 +133,13 @@ class CallsEndToEnd(unittest.TestCase):
         return {number: (row[1], row[4], row[5]) for number, row in rows.items()}
 
     def screenshot(self, window, name):
-        os.makedirs(ARTIFACTS, exist_ok=True)
-        subprocess.run([os.path.join(BIN, "tavix-screenshot"), "--window", window,
-                        os.path.join(ARTIFACTS, name)], env=self.session.env, check=True,
-                       timeout=30)
+        self.session.capture(window, name)
 
     def test_each_call_shows_what_became_of_it_and_a_failed_one_is_sent_again_once(self):
         s = self.session
+        connector = Connector(s.root, body="Caller found")
+        self.addCleanup(connector.stop)
+        s.prepare(connector.ca)
         # No host yet: the call is shown and kept, sent nowhere.
         s.configure(username="till", password="p&ss=w#rd")
         s.start()
@@ -152,11 +150,9 @@ class CallsEndToEnd(unittest.TestCase):
         self.calls_over(1)
         self.assertEqual(s.close(), 0)
 
-        connector = Connector(s.root, body="Caller found")
-        self.addCleanup(connector.stop)
         relay = Relay(connector.port)
         self.addCleanup(relay.down)
-        s.configure(username="till", password="p&ss=w#rd", host=f"127.0.0.1:{relay.port}",
+        s.configure(username="till", password="p&ss=w#rd", host=s.web_host(relay.port),
                     cafile=connector.ca)
         s.start()
         s.wait_for_box()

@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 """Tavix CallerID end-to-end tests: the real program under Xvfb on the simulated box."""
 import os
+import shlex
 import shutil
 import signal
+import sqlite3
 import subprocess
 import sys
 import tempfile
@@ -52,8 +54,42 @@ class Xvfb:
         self.process.wait(timeout=10)
 
 
+def session_class():
+    """The user's session a test runs in: Linux's own, or with TAVIX_SESSION=wine a Windows
+    account under Wine, for the Windows build."""
+    if os.environ.get("TAVIX_SESSION") == "wine":
+        from end_to_end_windows import WineSession
+        return WineSession
+    return Session
+
+
+class SimBatch:
+    """`tavix-sim batch`: one tool for many commands, each answered with its exit status."""
+
+    def __init__(self, command, env):
+        self.process = subprocess.Popen([*command, "batch"], env=env, stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                        text=True, bufsize=1)
+
+    def run(self, *args):
+        self.process.stdin.write(shlex.join(map(str, args)) + "\n")
+        self.process.stdin.flush()
+        for line in self.process.stdout:
+            if line.startswith("exit "):
+                return int(line.split()[1])
+        raise AssertionError("tavix-sim batch ended early")
+
+    def close(self):
+        self.process.stdin.close()
+        return self.process.wait(timeout=60)
+
+
 class Session:
     """A user account of its own: home, runtime, state and config folders in a temporary tree."""
+
+    wine = False
+    # Where a window's client area starts inside the window X shows: the desktop draws no frames.
+    client_origin = (0, 0)
 
     def __init__(self, display):
         self.root = tempfile.mkdtemp(prefix="tavix-e2e-")
@@ -75,6 +111,13 @@ class Session:
         self.log_file = os.path.join(self.env["XDG_STATE_HOME"], "tavix", "tavix.log")
         self.program = None
         self.bin = BIN
+
+    def prepare(self, authority):
+        """The account as a shop sets it up before the first start; `authority` is trusted by the
+        program through its cafile setting, so nothing more here."""
+
+    def web_host(self, port):
+        return f"127.0.0.1:{port}"
 
     def configure(self, **values):
         with open(os.path.join(self.env["XDG_CONFIG_HOME"], "Tavix.conf"), "w") as f:
@@ -99,6 +142,37 @@ class Session:
         if check and result.returncode != 0:
             raise AssertionError(f"tavix-sim {' '.join(map(str, args))}: {result.stderr}")
         return result
+
+    def batch(self):
+        return SimBatch([os.path.join(self.bin, "tavix-sim")], self.env)
+
+    def history_file(self):
+        return os.path.join(self.env["XDG_STATE_HOME"], "tavix", "calls.sqlite")
+
+    def history(self, sql):
+        """The rows of a query on the calls list, read beside the program as SQLite allows."""
+        db = sqlite3.connect(f"file:{self.history_file()}?mode=ro", uri=True, timeout=5)
+        try:
+            return db.execute(sql).fetchall()
+        finally:
+            db.close()
+
+    def uncover_main(self):
+        """Where windows open over the main window, moves them aside; here none does."""
+
+    def capture(self, window, name):
+        os.makedirs(ARTIFACTS, exist_ok=True)
+        path = os.path.join(ARTIFACTS, name)
+        subprocess.run([os.path.join(BIN, "tavix-screenshot"), "--window", window, path],
+                       env=self.env, check=True, timeout=30)
+        return path
+
+    def dialog_path(self, path):
+        """A path as it is typed into the program's file dialogs."""
+        return path
+
+    def kill(self):
+        os.kill(self.program.pid, signal.SIGKILL)
 
     def wait_for_box(self):
         ok = wait_until(lambda: self.sim("status", check=False).returncode == 0)
@@ -130,11 +204,7 @@ class Session:
         window = wait_until(lambda: self.window_id(title))
         if not window:
             raise AssertionError(f"no window titled {title!r}")
-        os.makedirs(ARTIFACTS, exist_ok=True)
-        path = os.path.join(ARTIFACTS, name)
-        subprocess.run([os.path.join(BIN, "tavix-screenshot"), "--window", window, path], env=self.env,
-                       check=True, timeout=30)
-        return path
+        return self.capture(window, name)
 
     def windows_titled(self, title):
         tree = subprocess.run(["xwininfo", "-root", "-tree"], env=self.env, capture_output=True,

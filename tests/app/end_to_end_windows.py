@@ -1,16 +1,22 @@
 #!/usr/bin/env python3
 """Tavix CallerID end-to-end test of the Windows build: the program, the simulated
 TavixHardware.dll and tavix-sim.exe under Wine, in a Wine prefix of their own, on Xvfb."""
+import getpass
 import glob
 import os
 import re
+import shutil
+import signal
+import sqlite3
 import subprocess
+import sys
+import tempfile
 import unittest
 
 # The Linux end-to-end test's pieces: the display, the user's session, the web application and
 # what the program must do.
 from end_to_end import (ARTIFACTS, BIN, FORM1_TITLE, MAIN_TITLE, STARTUP_CALLS, Connector, Session,
-                        Xvfb, wait_until)
+                        SimBatch, Xvfb, wait_until)
 
 SCRIPTS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts")
 WINE_RUN = os.path.join(SCRIPTS, "wine-run")
@@ -31,6 +37,10 @@ def windows_path(path):
 class WineSession(Session):
     """A user's Windows account: a fresh Wine prefix, with its own wineserver and desktop."""
 
+    wine = True
+    # Wine draws the windows' frames itself: the border, then the caption.
+    client_origin = (4, 23)
+
     def __init__(self, display):
         super().__init__(display)
         self.prefix = os.path.join(self.root, "wine")
@@ -47,6 +57,68 @@ class WineSession(Session):
                                 env=self.env, capture_output=True, text=True, timeout=120)
         if result.returncode != 0:
             raise AssertionError(f"wine-prefix: {result.stderr}")
+
+    def prepare(self, authority):
+        self.make_prefix(authority)
+
+    def web_host(self, port):
+        # WinHTTP checks the certificate against DNS names only.
+        return f"localhost:{port}"
+
+    def configure(self, **values):
+        """The settings in the registry, all of them replaced. The authority is the prefix's."""
+        subprocess.run([WINE_RUN, "reg", "delete", SETTINGS_KEY, "/f"], env=self.env,
+                       capture_output=True, timeout=60)
+        for key, value in values.items():
+            if key != "cafile":
+                self.wine("reg", "add", SETTINGS_KEY, "/v", key, "/d", value, "/f")
+
+    def batch(self):
+        return SimBatch([WINE_RUN, os.path.join(BIN, "tavix-sim.exe")], self.env)
+
+    def history_file(self):
+        return os.path.join(self.prefix, "drive_c", "users", getpass.getuser(), "AppData", "Local",
+                            "Tavix", "calls.sqlite")
+
+    def history(self, sql):
+        """While the program runs, its locks are Wine's, which a Linux reader does not take: the
+        query reads a copy of the file and its journal, as they stand."""
+        if self.program is None or self.program.poll() is not None:
+            return super().history(sql)
+        with tempfile.TemporaryDirectory(dir=self.root) as folder:
+            copy = os.path.join(folder, "calls.sqlite")
+            for suffix in ("", "-wal"):
+                if os.path.exists(self.history_file() + suffix):
+                    shutil.copyfile(self.history_file() + suffix, copy + suffix)
+            db = sqlite3.connect(copy, timeout=5)
+            try:
+                return db.execute(sql).fetchall()
+            finally:
+                db.close()
+
+    def uncover_main(self):
+        """The diagnostics window opens over the main window: dragged to its left."""
+        form_left, _, form_width = self.geometry(FORM1_TITLE)
+        main_left = self.geometry(MAIN_TITLE)[0]
+        if form_left + form_width > main_left:
+            self.drag_caption(FORM1_TITLE, main_left - form_width - 10 - form_left)
+
+    def capture(self, window, name):
+        os.makedirs(ARTIFACTS, exist_ok=True)
+        path = os.path.join(ARTIFACTS, name)
+        subprocess.run(["import", "-window", window, path], env=self.env, check=True, timeout=30)
+        return path
+
+    def dialog_path(self, path):
+        return windows_path(path)
+
+    def close(self, sig=signal.SIGTERM):
+        """Closes the program as Windows asks a program to: its windows are sent WM_CLOSE."""
+        self.wine("taskkill", "/im", "tavix-callerid.exe")
+        status = self.program.wait(timeout=30)
+        if status != 0:
+            sys.stderr.write(f"tavix-callerid exited with {status}:\n{self.stderr()[-4000:]}\n")
+        return status
 
     def wine(self, *args):
         result = subprocess.run([WINE_RUN, *map(str, args)], env=self.env, capture_output=True,
@@ -69,15 +141,6 @@ class WineSession(Session):
         if check and result.returncode != 0:
             raise AssertionError(f"tavix-sim {' '.join(map(str, args))}: {result.stderr}")
         return result
-
-    def screenshot(self, title, name):
-        window = wait_until(lambda: self.window_id(title))
-        if not window:
-            raise AssertionError(f"no window titled {title!r}")
-        os.makedirs(ARTIFACTS, exist_ok=True)
-        path = os.path.join(ARTIFACTS, name)
-        subprocess.run(["import", "-window", window, path], env=self.env, check=True, timeout=30)
-        return path
 
     def xdotool(self, *args):
         return subprocess.run(["xdotool", *map(str, args)], env=self.env, check=True,
@@ -146,9 +209,7 @@ class WindowsEndToEnd(unittest.TestCase):
         # window and hides all of it, so it is dragged aside first. A click on the main
         # window's caption then brings it to the front with the user name box focused; Tab
         # leads to the password, then to SAVE.
-        form_left, _, form_width = s.geometry(FORM1_TITLE)
-        main_left = s.geometry(MAIN_TITLE)[0]
-        s.drag_caption(FORM1_TITLE, main_left - form_width - 10 - form_left)
+        s.uncover_main()
         s.click(MAIN_TITLE, 60, 10)
         s.xdotool("type", "--delay", 40, "counter 1")
         s.xdotool("key", "Tab")
