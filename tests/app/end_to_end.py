@@ -88,6 +88,8 @@ class Session:
     """A user account of its own: home, runtime, state and config folders in a temporary tree."""
 
     wine = False
+    # Between two calls of a burst.
+    burst_pause = 0.005
     # Where a window's client area starts inside the window X shows: the desktop draws no frames.
     client_origin = (0, 0)
 

@@ -38,6 +38,7 @@ class WineSession(Session):
     """A user's Windows account: a fresh Wine prefix, with its own wineserver and desktop."""
 
     wine = True
+    burst_pause = 0.02
     # Wine draws the windows' frames itself: the border, then the caption.
     client_origin = (4, 23)
 
