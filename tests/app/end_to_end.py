@@ -81,7 +81,9 @@ class SimBatch:
 
     def close(self):
         self.process.stdin.close()
-        return self.process.wait(timeout=60)
+        status = self.process.wait(timeout=60)
+        self.process.stdout.close()
+        return status
 
 
 class Session:
