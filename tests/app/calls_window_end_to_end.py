@@ -4,6 +4,7 @@ Send again for one the web application did not get, and the list after a restart
 import csv
 import os
 import socket
+import sqlite3
 import subprocess
 import sys
 import threading
@@ -127,7 +128,7 @@ class CallsEndToEnd(unittest.TestCase):
         def over():
             try:
                 return self.session.history("SELECT count(*) FROM calls WHERE progress != 0")[0][0]
-            except Exception as e:  # noqa: BLE001: not there yet, or being written
+            except (sqlite3.Error, OSError) as e:  # not there yet, or being written
                 return str(e)
         self.assertTrue(wait_until(lambda: over() == count, timeout=30), over())
 
